@@ -1,0 +1,32 @@
+#!/bin/sh
+# Installs every Debian package that the build, the tests and the demo need.
+# Idempotent; run as root (or through sudo) on Debian 12.
+set -eu
+
+PACKAGES="cmake g++ make pkg-config git ca-certificates \
+  qt6-base-dev qt6-serialport-dev qt6-multimedia-dev \
+  libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc \
+  libgl-dev libgtest-dev fonts-wqy-microhei \
+  socat xvfb xauth xdotool x11-apps python3 python3-xlrd sqlite3 \
+  gstreamer1.0-plugins-base"
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+if [ -z "$missing" ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+# shellcheck disable=SC2086
+$SUDO apt-get install -y --no-install-recommends $missing
