@@ -8,7 +8,7 @@ PACKAGES="cmake g++ make pkg-config git ca-certificates \
   libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc \
   libgl-dev libgtest-dev fonts-wqy-microhei \
   socat xvfb xauth xdotool x11-apps python3 python3-xlrd sqlite3 \
-  gstreamer1.0-plugins-base"
+  gstreamer1.0-plugins-base libreoffice-calc-nogui"
 
 missing=""
 for p in $PACKAGES; do
