@@ -10,8 +10,7 @@ namespace {
 class ConsoleMessageBoxes : public MessageBoxes {
 public:
     void information(const QString& text) override { qWarning().noquote() << text; }
-    bool question(const QString& text) override
-    {
+    bool question(const QString& text) override {
         qWarning().noquote() << text;
         return true;
     }
@@ -24,15 +23,21 @@ MessageBoxes* g_boxes = &g_console;
 
 } // namespace
 
-MessageBoxes& messageBoxes() { return *g_boxes; }
+MessageBoxes& messageBoxes() {
+    return *g_boxes;
+}
 
-void setMessageBoxes(MessageBoxes* boxes) { g_boxes = boxes ? boxes : &g_console; }
+void setMessageBoxes(MessageBoxes* boxes) {
+    g_boxes = boxes ? boxes : &g_console;
+}
 
-ScopedRecordingBoxes::ScopedRecordingBoxes() : m_previous(&messageBoxes())
-{
+ScopedRecordingBoxes::ScopedRecordingBoxes()
+    : m_previous(&messageBoxes()) {
     setMessageBoxes(this);
 }
 
-ScopedRecordingBoxes::~ScopedRecordingBoxes() { setMessageBoxes(m_previous); }
+ScopedRecordingBoxes::~ScopedRecordingBoxes() {
+    setMessageBoxes(m_previous);
+}
 
 } // namespace tv

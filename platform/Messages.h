@@ -36,21 +36,18 @@ public:
     };
 
     void information(const QString& text) override { m_shown.append({Kind::Information, text}); }
-    bool question(const QString& text) override
-    {
+    bool question(const QString& text) override {
         m_shown.append({Kind::Question, text});
         return m_answers.isEmpty() ? true : m_answers.takeFirst();
     }
     void error(const QString& text) override { m_shown.append({Kind::Error, text}); }
-    void applicationError(const QString& text) override
-    {
+    void applicationError(const QString& text) override {
         m_shown.append({Kind::ApplicationError, text});
     }
 
     void answerNext(bool yes) { m_answers.append(yes); }
     const QList<Shown>& shown() const { return m_shown; }
-    QStringList texts() const
-    {
+    QStringList texts() const {
         QStringList out;
         for (const auto& s : m_shown)
             out.append(s.text);

@@ -17,8 +17,7 @@ public:
 class StringTarget : public TextTarget {
 public:
     QString text() const override { return m_text; }
-    void setText(const QString& text) override
-    {
+    void setText(const QString& text) override {
         m_text = text;
         ++m_writes;
     }

@@ -2,11 +2,24 @@
 
 #include <QString>
 
+namespace tv {
+class Connection;
+}
+
 namespace tv::test {
 
-// Folder of the project's schema and fixture files.
+// Folder of the project's schema files.
 QString dataDir();
 // Folder where the build leaves `tolvane` and its supplied db.mdb.
 QString binDir();
+
+// A fresh configuration database "db.mdb" in folder, from the project's schema; returns its path.
+QString createConfigDb(const QString& folder);
+// A fresh, empty order database in folder; returns its path.
+QString createOrderDb(const QString& folder, const QString& name = QStringLiteral("orders.db"));
+
+// Opens the files made above; fails the test on error (QVERIFY-style, throws tv::Error).
+void openConfig(Connection& c, const QString& dbMdbPath);
+void openOrders(Connection& c, const QString& ordersPath);
 
 } // namespace tv::test

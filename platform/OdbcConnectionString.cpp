@@ -1,0 +1,63 @@
+#include "platform/OdbcConnectionString.h"
+
+#include "platform/Error.h"
+
+namespace tv {
+
+namespace {
+
+QString braced(const QString& what, const QString& value, OdbcFlavour flavour) {
+    if (flavour == OdbcFlavour::Microsoft) {
+        QString v = value;
+        v.replace(u'}', QStringLiteral("}}"));
+        return u'{' + v + u'}';
+    }
+    // FreeTDS ends the value at the first "};" and does not unescape "}}": a value holding
+    // "};" cannot be carried without changing it.
+    if (value.contains(QStringLiteral("};")))
+        throw Error(QStringLiteral("The %1 contains \"};\", which the FreeTDS ODBC driver cannot "
+                                   "receive unchanged; please choose another one.")
+                        .arg(what));
+    return u'{' + value + u'}';
+}
+
+} // namespace
+
+QString sqlServerOdbcString(const SqlServerLogin& login, const OdbcOptions& options) {
+    QString host = login.dataSource.trimmed();
+    QString port;
+    const qsizetype comma = host.lastIndexOf(u',');
+    if (comma >= 0) {
+        port = host.mid(comma + 1).trimmed();
+        host = host.left(comma).trimmed();
+        bool ok = false;
+        const int p = port.toInt(&ok);
+        if (!ok || p <= 0 || p > 65535)
+            throw Error(
+                QStringLiteral("The server \"%1\" names no valid port.").arg(login.dataSource));
+    }
+    const OdbcFlavour f = options.flavour;
+    QString out;
+    if (f == OdbcFlavour::FreeTds)
+        out = QStringLiteral("DRIVER={FreeTDS};");
+    else
+        out = QStringLiteral("DRIVER={ODBC Driver 17 for SQL Server};");
+    if (f == OdbcFlavour::Microsoft && !port.isEmpty()) {
+        out += QStringLiteral("SERVER=") + braced(QStringLiteral("server"), host + u',' + port, f) +
+               u';';
+    } else {
+        out += QStringLiteral("SERVER=") + braced(QStringLiteral("server"), host, f) + u';';
+        if (!port.isEmpty())
+            out += QStringLiteral("PORT=") + port + u';';
+    }
+    out += QStringLiteral("DATABASE=") + braced(QStringLiteral("catalog"), login.catalog, f) + u';';
+    out += QStringLiteral("UID=") + braced(QStringLiteral("user name"), login.user, f) + u';';
+    out += QStringLiteral("PWD=") + braced(QStringLiteral("password"), login.password, f) + u';';
+    if (f == OdbcFlavour::FreeTds) {
+        out += QStringLiteral("TDS_Version=") + options.tdsVersion + u';';
+        out += QStringLiteral("ClientCharset=UTF-8;");
+    }
+    return out;
+}
+
+} // namespace tv
