@@ -1,0 +1,317 @@
+#include "platform/Messages.h"
+#include "platform/TextTarget.h"
+#include "scale/ComThd.h"
+#include "scale/ScaleDecoder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Keeps every text the reader shows, in order.
+class HistoryTarget : public tv::TextTarget {
+public:
+    QString text() const override { return shown.isEmpty() ? QString() : shown.last(); }
+    void setText(const QString& text) override { shown.append(text); }
+    QStringList shown;
+};
+
+// A socat pseudo-terminal pair: the scale's end is <folder>/com1, the test writes the other.
+class PtyPair {
+public:
+    PtyPair()
+        : m_folder(m_dir.path() + QStringLiteral("/dosdevices")) {
+        QDir().mkpath(m_folder);
+        const QString feed = m_dir.path() + QStringLiteral("/feed");
+        m_socat.start(QStringLiteral("socat"),
+                      {QStringLiteral("pty,raw,echo=0,link=") + m_folder + QStringLiteral("/com1"),
+                       QStringLiteral("pty,raw,echo=0,link=") + feed});
+        QDeadlineTimer deadline(10000);
+        while (!(QFileInfo::exists(feed) && QFileInfo::exists(m_folder + "/com1")) &&
+               !deadline.hasExpired())
+            QThread::msleep(20);
+        m_fd = ::open(QFile::encodeName(feed).constData(), O_WRONLY | O_NOCTTY);
+        TComThread::setDeviceFolder(m_folder);
+    }
+    ~PtyPair() {
+        TComThread::setDeviceFolder(QString());
+        if (m_fd >= 0)
+            ::close(m_fd);
+        kill();
+    }
+    bool ready() const { return m_fd >= 0; }
+    QString folder() const { return m_folder; }
+    void write(const QByteArray& bytes) {
+        QCOMPARE(::write(m_fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
+    void kill() {
+        m_socat.kill();
+        m_socat.waitForFinished();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;
+    QProcess m_socat;
+    int m_fd = -1;
+};
+
+std::unique_ptr<TComThread> reader(tv::TextTarget* target, int portNo = 1,
+                                   bool createSuspended = false) {
+    return std::make_unique<TComThread>(target, 0, portNo, 9600, 'N', 8, 1,
+                                        TComThread::RxCharEvent | TComThread::CtsEvent,
+                                        createSuspended);
+}
+
+QString line(int grams) {
+    return QStringLiteral("ST,GS,+%1.%2kg\r\n")
+        .arg(grams / 1000, 3)
+        .arg(grams % 1000, 3, 10, QLatin1Char('0'));
+}
+
+QString weight(int grams) {
+    return QStringLiteral("%1.%2").arg(grams / 1000).arg(grams % 1000, 3, 10, QLatin1Char('0'));
+}
+
+constexpr int Slack = 10000;
+
+// Runs the event loop as the application does until done() holds (QTRY_ sleeps between turns,
+// which would slow every hand-over down).
+template <class Pred> bool runUntil(Pred done, int timeoutMs = Slack) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeoutMs) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return done();
+}
+
+} // namespace
+
+class TestComThread : public QObject {
+    Q_OBJECT
+private slots:
+    void portDevice_data();
+    void portDevice();
+    void burstInArrivalOrder();
+    void bytesBeforeRunDiscarded();
+    void terminateWithoutData();
+    void missingPortThenValidPort_data();
+    void missingPortThenValidPort();
+    void portHeldExclusively();
+    void suspendAndResume();
+    void lineCarriesOverToNextReader();
+    void deviceVanishes();
+};
+
+void TestComThread::portDevice_data() {
+    QTest::addColumn<int>("portNo");
+    QTest::addColumn<QString>("expected"); // "@" stands for the dosdevices folder
+    QTest::newRow("link present") << 2 << "@/com2";
+    QTest::newRow("link pointing nowhere") << 4 << "@/com4";
+    QTest::newRow("no link: serial device") << 3 << "/dev/ttyS2";
+    QTest::newRow("COM0 names no device") << 0 << "";
+    QTest::newRow("negative port") << -1 << "";
+}
+
+void TestComThread::portDevice() {
+    QFETCH(int, portNo);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.path() + "/com2"));
+    QVERIFY(QFile::link(dir.path() + "/missing", dir.path() + "/com4"));
+    TComThread::setDeviceFolder(dir.path());
+    QCOMPARE(TComThread::portDevice(portNo), expected.replace("@", dir.path()));
+    TComThread::setDeviceFolder(QString());
+}
+
+void TestComThread::burstInArrivalOrder() {
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    auto r = reader(&target);
+    QByteArray burst;
+    QStringList expected;
+    for (int g = 1; g <= 200; ++g) {
+        burst += line(g * 37).toLatin1();
+        expected << weight(g * 37);
+    }
+    QThread::msleep(200);
+    pty.write(burst);
+    QVERIFY(runUntil([&] { return target.shown.size() == expected.size(); }));
+    QCOMPARE(target.shown.size(), expected.size());
+    QCOMPARE(target.shown, expected);
+    QCOMPARE(boxes.shown().size(), 0);
+}
+
+void TestComThread::bytesBeforeRunDiscarded() {
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    auto r = reader(&target, 1, true);
+    pty.write(line(9999).toLatin1());
+    QThread::msleep(500); // socat has passed it on to the reader's port
+    r->Resume();
+    QThread::msleep(200);
+    pty.write(line(1235).toLatin1());
+    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.235"}; }));
+    QCOMPARE(target.shown, QStringList{"1.235"});
+}
+
+void TestComThread::terminateWithoutData() {
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    auto r = reader(&target);
+    QThread::msleep(300);
+    QElapsedTimer timer;
+    timer.start();
+    r->Terminate();
+    QVERIFY(r->WaitFor(Slack));
+    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(boxes.shown().isEmpty());
+}
+
+void TestComThread::missingPortThenValidPort_data() {
+    QTest::addColumn<int>("portNo");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("COM0") << 0 << "COM0:无法连接，请检查!";
+    QTest::newRow("link to a missing device") << 7 << "COM7:无法连接，请检查!";
+}
+
+void TestComThread::missingPortThenValidPort() {
+    QFETCH(int, portNo);
+    QFETCH(QString, message);
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    QVERIFY(QFile::link(pty.folder() + "/missing", pty.folder() + "/com7"));
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    target.setText("电子秤未连接");
+
+    auto dead = reader(&target, portNo);
+    QVERIFY(dead->IsTerminated());
+    QVERIFY(dead->WaitFor(Slack));
+    QCOMPARE(boxes.texts(), QStringList{message});
+    QCOMPARE(boxes.shown().first().kind, tv::RecordingMessageBoxes::Kind::Information);
+    dead.reset();
+
+    auto live = reader(&target);
+    QThread::msleep(200);
+    pty.write(line(1235).toLatin1());
+    QVERIFY(runUntil([&] { return target.text() == QString("1.235"); }));
+    QCOMPARE(target.text(), QString("1.235"));
+    QCOMPARE(boxes.texts(), QStringList{message});
+}
+
+void TestComThread::portHeldExclusively() {
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    auto first = reader(&target);
+
+    QSerialPort other(TComThread::portDevice(1));
+    QVERIFY(!other.open(QIODevice::ReadWrite));
+    HistoryTarget secondTarget;
+    auto second = reader(&secondTarget);
+    QVERIFY(second->IsTerminated());
+    QCOMPARE(boxes.texts(), QStringList{"COM1:无法连接，请检查!"});
+
+    first->Terminate();
+    QVERIFY(first->WaitFor(Slack));
+    QVERIFY(other.open(QIODevice::ReadWrite)); // released when the reader ended
+}
+
+void TestComThread::suspendAndResume() {
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    auto r = reader(&target);
+    QThread::msleep(200);
+    pty.write(line(1000).toLatin1());
+    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.000"}; }));
+    QCOMPARE(target.shown, QStringList{"1.000"});
+
+    r->Suspend();
+    QTest::qWait(100);
+    pty.write(line(2000).toLatin1());
+    QTest::qWait(1000);
+    QCOMPARE(target.shown, QStringList{"1.000"});
+    r->Resume();
+    QVERIFY(runUntil([&] { return target.shown == (QStringList{"1.000", "2.000"}); }));
+    QCOMPARE(target.shown, (QStringList{"1.000", "2.000"}));
+
+    r->Suspend();
+    QTest::qWait(100);
+    QElapsedTimer timer;
+    timer.start();
+    r->Terminate();
+    QVERIFY(r->WaitFor(Slack));
+    QVERIFY(timer.elapsed() < 3000);
+}
+
+// A change of reader in the middle of a line finishes that line in the new reader.
+void TestComThread::lineCarriesOverToNextReader() {
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    auto r = reader(&target);
+    QThread::msleep(200);
+    pty.write("\n  1.2");
+    QVERIFY(runUntil([&] { return tv::scaleDecoderState().ScaleText == QString("1.2"); }));
+    QCOMPARE(tv::scaleDecoderState().ScaleText, QString("1.2"));
+    r->Terminate();
+    QVERIFY(r->WaitFor(Slack));
+    r.reset();
+
+    r = reader(&target);
+    QThread::msleep(200);
+    pty.write("35kg\r\n");
+    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.235"}; }));
+    QCOMPARE(target.shown, QStringList{"1.235"});
+}
+
+// The scale's end going away: one error box, then the reader ends by itself.
+void TestComThread::deviceVanishes() {
+    PtyPair pty;
+    QVERIFY(pty.ready());
+    tv::ScopedRecordingBoxes boxes;
+    HistoryTarget target;
+    auto r = reader(&target);
+    QThread::msleep(200);
+    pty.write(line(1235).toLatin1());
+    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.235"}; }));
+    QCOMPARE(target.shown, QStringList{"1.235"});
+
+    pty.kill();
+    QVERIFY(runUntil([&] { return r->Finished(); }));
+    QVERIFY(r->IsTerminated());
+    QTest::qWait(600);
+    QCOMPARE(boxes.shown().size(), 1);
+    QCOMPARE(boxes.shown().first().kind, tv::RecordingMessageBoxes::Kind::ApplicationError);
+    const QString text = boxes.shown().first().text;
+    QVERIFY2(text.startsWith("WARNING:  WaitCommEvent() Failed with the following error: \n"),
+             qPrintable(text));
+    QVERIFY2(text.endsWith("\nPort: 1\n"), qPrintable(text));
+    QCOMPARE(target.shown, QStringList{"1.235"});
+}
+
+QTEST_GUILESS_MAIN(TestComThread)
+#include "tst_comthread.moc"
