@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace tv {
+
+// A workbook being written sheet by sheet: cells go to the current sheet, which is the sheet
+// added last. Rows and columns count from 1, as a sheet shows them (row 1, column 1 is A1).
+// Every cell holds text, never a number or a date.
+class WorkbookWriter {
+public:
+    virtual ~WorkbookWriter() = default;
+
+    // Adds a sheet after the others; it becomes the current sheet. A new workbook already has
+    // one current sheet.
+    virtual void addSheet() = 0;
+    // Number of the current sheet, from 1.
+    virtual int currentSheet() const = 0;
+    // A plain text value in the current sheet.
+    virtual void setText(int row, int column, QStringView text) = 0;
+    // Text entered with a leading apostrophe: kept as text exactly as given (leading zeros,
+    // dates and numbers unchanged), shown without the apostrophe, which is not part of it.
+    virtual void setQuotedText(int row, int column, QStringView text) = 0;
+    // Fits the width of every column of the current sheet to its widest text.
+    virtual void fitColumns() = 0;
+    // Writes the workbook to path; the file appears there only when complete. Throws tv::Error.
+    virtual void save(const QString& path) = 0;
+};
+
+} // namespace tv

@@ -1,0 +1,89 @@
+#!/usr/bin/python3
+"""Reads files back for the report tests and prints what it read as JSON on stdout.
+
+  xlsdump.py xls FILE           sheets, cell texts, cell types, quote-prefix flags, widths (xlrd)
+  xlsdump.py csv FILE...        one sheet per CSV file (as LibreOffice writes them)
+  xlsdump.py stream FILE NAME   size and MD5 of one stream of a compound file (xlrd's reader)
+
+Any warning of xlrd is a failure: the log goes to stderr and the exit status is 2.
+"""
+import csv
+import hashlib
+import io
+import json
+import sys
+
+import xlrd
+from xlrd import compdoc
+
+
+def fail_on_warnings(log):
+    text = log.getvalue()
+    if "WARNING" in text:
+        sys.stderr.write(text)
+        sys.exit(2)
+
+
+def dump_xls(path):
+    log = io.StringIO()
+    book = xlrd.open_workbook(path, formatting_info=True, logfile=log)
+    sheets = []
+    for sheet in book.sheets():
+        rows, types = [], set()
+        prefix = {"header": set(), "data": set()}
+        for r in range(sheet.nrows):
+            values = []
+            for c in range(sheet.ncols):
+                cell = sheet.cell(r, c)
+                types.add(cell.ctype)
+                values.append(cell.value if cell.ctype == xlrd.XL_CELL_TEXT else None)
+                if cell.ctype == xlrd.XL_CELL_TEXT:
+                    xf = book.xf_list[cell.xf_index]
+                    prefix["header" if r == 0 else "data"].add(bool(xf.lotus_123_prefix))
+            while values and values[-1] is None:
+                values.pop()
+            rows.append(values)
+        sheets.append({
+            "name": sheet.name,
+            "rows": rows,
+            "types": sorted(types),
+            "prefix": {k: sorted(v) for k, v in prefix.items()},
+            "widths": {str(c): info.width for c, info in sheet.colinfo_map.items()},
+            "shown": bool(sheet.sheet_visible),
+        })
+    fail_on_warnings(log)
+    return {"sheets": sheets}
+
+
+def dump_csv(paths):
+    sheets = []
+    for path in paths:
+        with open(path, newline="", encoding="utf-8") as f:
+            rows = [row for row in csv.reader(f)]
+        sheets.append({"rows": rows})
+    return {"sheets": sheets}
+
+
+def dump_stream(path, name):
+    log = io.StringIO()
+    with open(path, "rb") as f:
+        data = f.read()
+    doc = compdoc.CompDoc(data, logfile=log)
+    stream = doc.get_named_stream(name)
+    fail_on_warnings(log)
+    return {"size": len(stream), "md5": hashlib.md5(stream).hexdigest()}
+
+
+def main():
+    mode = sys.argv[1]
+    if mode == "xls":
+        out = dump_xls(sys.argv[2])
+    elif mode == "csv":
+        out = dump_csv(sys.argv[2:])
+    else:
+        out = dump_stream(sys.argv[2], sys.argv[3])
+    json.dump(out, sys.stdout, ensure_ascii=False)
+
+
+if __name__ == "__main__":
+    main()
