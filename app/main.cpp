@@ -1,0 +1,623 @@
+#include "app/main.h"
+
+#include "config/ConfigDb.h"
+#include "config/dlsz.h"
+#include "platform/GuiDialogs.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Messages.h"
+#include "platform/SoundPlayer.h"
+#include "platform/TextTarget.h"
+#include "report/ShipmentListModel.h"
+#include "scale/ComThd.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QValidator>
+
+const QString kMainWindowCaption =
+    QStringLiteral("Tolvane V1.0   Ver.Build201109020800  https://tolvane.taobao.com  ");
+
+namespace {
+
+const QString kPseudoOperator = QStringLiteral("Tolvane");
+const QString kScaleNotConnected = QStringLiteral("电子秤未连接");
+
+QFont tahoma(int pixels, bool bold = false) {
+    QFont f;
+    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"),
+                   QStringLiteral("WenQuanYi Micro Hei")});
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+QFont yahei(int pixels) {
+    QFont f;
+    f.setFamilies({QStringLiteral("Microsoft YaHei"), QStringLiteral("微软雅黑"),
+                   QStringLiteral("WenQuanYi Micro Hei")});
+    f.setPixelSize(pixels);
+    return f;
+}
+
+// Letters typed into the waybill field become upper case as they are typed.
+class UpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+// The weight field as the scale reader's decoder sees it.
+class LineEditTarget : public tv::TextTarget {
+public:
+    explicit LineEditTarget(QLineEdit* edit)
+        : m_edit(edit) {}
+    QString text() const override { return m_edit->text(); }
+    void setText(const QString& text) override { m_edit->setText(text); }
+
+private:
+    QLineEdit* m_edit;
+};
+
+QLabel* label(const QString& text, QWidget* parent, const QFont* font = nullptr) {
+    auto* l = new QLabel(text, parent);
+    if (font)
+        l->setFont(*font);
+    return l;
+}
+
+} // namespace
+
+TForm1::TForm1(const Environment& environment)
+    : m_folder(environment.folder)
+    , m_startScaleReader(environment.startScaleReader) {
+    buildLayout();
+    startUp();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+    // The reader's thread may still be waiting for data: its destruction ends it within its
+    // 500 ms bound and never aborts the process.
+    m_comThread.reset();
+}
+
+void TForm1::buildLayout() {
+    setWindowTitle(kMainWindowCaption);
+    setFont(tahoma(19));
+    resize(792, 594);
+
+    PageControl1 = new QTabWidget(this);
+    TabSheet1 = buildScanTab();
+    TabSheet3 = buildQueryTab();
+    TabSheet4 = buildSettingsTab();
+    PageControl1->addTab(TabSheet1, QStringLiteral("出库扫描"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("查询及导出"));
+    PageControl1->addTab(TabSheet4, QStringLiteral("设置页面"));
+    setCentralWidget(PageControl1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1Panel0 = new QLabel(StatusBar1);
+    StatusBar1Panel0->setFixedWidth(200);
+    StatusBar1Panel1 = new QLabel(StatusBar1);
+    StatusBar1Panel1->setFixedWidth(50);
+    StatusBar1->addWidget(StatusBar1Panel0);
+    StatusBar1->addWidget(StatusBar1Panel1);
+    setStatusBar(StatusBar1);
+
+    if (const QScreen* screen = this->screen()) {
+        QRect r(QPoint(0, 0), size());
+        r.moveCenter(screen->availableGeometry().center());
+        move(r.topLeft());
+    }
+}
+
+QWidget* TForm1::buildScanTab() {
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Panel2 = new QFrame(tab);
+    Panel2->setFixedHeight(208);
+    auto* top = new QHBoxLayout(Panel2);
+    const QFont labelFont = yahei(20);
+    const QFont big = tahoma(27, true);
+
+    auto* fields = new QGridLayout;
+    Label1 = label(QStringLiteral("重量（千克）："), Panel2, &labelFont);
+    Edit2 = new QLineEdit(Panel2);
+    Edit2->setReadOnly(true);
+    Edit2->setFont(big);
+    Label2 = label(QStringLiteral("邮费（元）："), Panel2, &labelFont);
+    Edit3 = new QLineEdit(Panel2);
+    Edit3->setReadOnly(true);
+    Edit3->setFont(big);
+    Edit3->setStyleSheet(QStringLiteral("QLineEdit { color: red; }"));
+    Label3 = label(QStringLiteral("请扫描快递单："), Panel2, &labelFont);
+    Edit1 = new QLineEdit(Panel2);
+    Edit1->setFont(big);
+    Edit1->setValidator(new UpperCaseValidator(Edit1));
+    for (QLineEdit* e : {Edit2, Edit3, Edit1})
+        e->setMinimumWidth(150);
+    fields->addWidget(Label1, 0, 0);
+    fields->addWidget(Edit2, 0, 1);
+    fields->addWidget(Label2, 1, 0);
+    fields->addWidget(Edit3, 1, 1);
+    fields->addWidget(Label3, 2, 0);
+    fields->addWidget(Edit1, 2, 1);
+
+    auto* options = new QGridLayout;
+    Label8 = label(QStringLiteral("发货员："), Panel2);
+    ComboBoxOpr = new QComboBox(Panel2);
+    ComboBoxOpr->setMinimumWidth(100);
+    CheckBox3 = new QCheckBox(QStringLiteral("记住"), Panel2);
+    CheckBox5 = new QCheckBox(QStringLiteral("替换为发货人"), Panel2);
+    CheckBox4 = new QCheckBox(QStringLiteral("显示订单概要"), Panel2);
+    CheckBox1 = new QCheckBox(QStringLiteral("手动输入重量"), Panel2);
+    CheckBox2 = new QCheckBox(QStringLiteral("手动输入邮费"), Panel2);
+    CheckBox6 = new QCheckBox(QStringLiteral("扫描后不立即完成"), Panel2);
+    options->addWidget(Label8, 0, 0);
+    options->addWidget(ComboBoxOpr, 0, 1);
+    options->addWidget(CheckBox3, 0, 2);
+    options->addWidget(CheckBox5, 1, 0, 1, 2);
+    options->addWidget(CheckBox4, 1, 2);
+    options->addWidget(CheckBox1, 2, 0, 1, 2);
+    options->addWidget(CheckBox2, 2, 2);
+    options->addWidget(CheckBox6, 3, 0, 1, 3);
+
+    auto* right = new QVBoxLayout;
+    CheckBox7 = new QCheckBox(QStringLiteral("替换打包出库"), Panel2);
+    Button2 = new QPushButton(QStringLiteral("打包出库不递交发货"), Panel2);
+    Button1 = new QPushButton(QStringLiteral("发货"), Panel2);
+    Button1->setMinimumHeight(60);
+    right->addWidget(CheckBox7);
+    right->addWidget(Button2);
+    right->addWidget(Button1);
+    right->addStretch();
+
+    top->setContentsMargins(6, 6, 6, 6);
+    top->addLayout(fields);
+    top->addLayout(options);
+    top->addStretch();
+    top->addLayout(right);
+
+    Panel3 = new QFrame(tab);
+    auto* bottom = new QGridLayout(Panel3);
+    Memo1 = new QPlainTextEdit(Panel3);
+    Memo1->setReadOnly(true);
+    Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { color: blue; }"));
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setAttribute(Qt::WA_InputMethodEnabled, false);
+    Memo1->setFixedWidth(380);
+    Memo2 = new QPlainTextEdit(Panel3);
+    Memo2->setReadOnly(true);
+    Memo2->setFixedWidth(380);
+    Memo2->setFixedHeight(90);
+    ListViewDetail = new QTreeWidget(Panel3);
+    ListViewDetail->setRootIsDecorated(false);
+    ListViewDetail->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewDetail->setHeaderLabels(
+        {QStringLiteral("品名"), QStringLiteral("规格"), QStringLiteral("数量")});
+    ListViewDetail->setColumnWidth(0, 160);
+    ListViewDetail->setColumnWidth(1, 75);
+    ListViewDetail->setColumnWidth(2, 45);
+    ListViewDetail->installEventFilter(this);
+    bottom->addWidget(Memo1, 0, 0);
+    bottom->addWidget(Memo2, 1, 0);
+    bottom->addWidget(ListViewDetail, 0, 1, 2, 1);
+    bottom->setColumnStretch(1, 1);
+    bottom->setRowStretch(0, 1);
+
+    layout->addWidget(Panel2);
+    layout->addWidget(Panel3, 1);
+
+    Edit1->installEventFilter(this);
+    Edit2->installEventFilter(this);
+    Edit3->installEventFilter(this);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Edit2, &QLineEdit::textChanged, this, &TForm1::Edit2Change);
+    connect(Edit3, &QLineEdit::textChanged, this, &TForm1::Edit2Change);
+    // Option boxes react to every change of state, by click or by code; no change runs nothing.
+    connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
+    connect(CheckBox3, &QCheckBox::toggled, this, &TForm1::CheckBox3Click);
+    connect(CheckBox4, &QCheckBox::toggled, this, &TForm1::CheckBox4Click);
+    connect(CheckBox5, &QCheckBox::toggled, this, &TForm1::CheckBox5Click);
+    connect(CheckBox6, &QCheckBox::toggled, this, &TForm1::CheckBox6Click);
+    connect(CheckBox7, &QCheckBox::toggled, this, &TForm1::CheckBox7Click);
+    return tab;
+}
+
+QWidget* TForm1::buildQueryTab() {
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    auto* filters = new QGridLayout;
+    Label4 = label(QStringLiteral("发货日期自："), tab);
+    DateTimePickerFrom = new QDateEdit(tab);
+    DateTimePickerFrom->setCalendarPopup(true);
+    DateTimePickerFrom->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    Label5 = label(QStringLiteral("至"), tab);
+    DateTimePickerTo = new QDateEdit(tab);
+    DateTimePickerTo->setCalendarPopup(true);
+    DateTimePickerTo->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    Label6 = label(QStringLiteral("选择店铺："), tab);
+    ComboBoxShop = new QComboBox(tab);
+    Label7 = label(QStringLiteral("选择物流："), tab);
+    ComboBoxSnd = new QComboBox(tab);
+    Label9 = label(QStringLiteral("发货员："), tab);
+    ComboBoxSndOpr = new QComboBox(tab);
+    for (QComboBox* b : {ComboBoxShop, ComboBoxSnd, ComboBoxSndOpr})
+        b->setMinimumWidth(130);
+    ButtonConf = new QPushButton(QStringLiteral("设置"), tab);
+    ButtonExport = new QPushButton(QStringLiteral("导出"), tab);
+    ButtonSearch = new QPushButton(QStringLiteral("查询"), tab);
+    filters->addWidget(Label4, 0, 0);
+    filters->addWidget(DateTimePickerFrom, 0, 1);
+    filters->addWidget(Label5, 0, 2);
+    filters->addWidget(DateTimePickerTo, 0, 3);
+    filters->addWidget(ButtonConf, 0, 5);
+    filters->addWidget(ButtonExport, 0, 6);
+    filters->addWidget(ButtonSearch, 0, 7);
+    filters->addWidget(Label6, 1, 0);
+    filters->addWidget(ComboBoxShop, 1, 1);
+    filters->addWidget(Label7, 1, 2);
+    filters->addWidget(ComboBoxSnd, 1, 3);
+    filters->addWidget(Label9, 1, 4);
+    filters->addWidget(ComboBoxSndOpr, 1, 5, 1, 3);
+    layout->addLayout(filters);
+
+    Panel1 = new QFrame(tab);
+    auto* panel = new QVBoxLayout(Panel1);
+    panel->setContentsMargins(0, 0, 0, 0);
+    ListView1Model = new tv::ShipmentListModel(this);
+    ListView1 = new QTableView(Panel1);
+    ListView1->setModel(ListView1Model);
+    ListView1->setShowGrid(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 6);
+    ListView1->horizontalHeader()->setMinimumSectionSize(0);
+    for (int c = 1; c < ListView1Model->columnCount(); ++c)
+        ListView1->setColumnWidth(c, 100);
+    panel->addWidget(ListView1);
+    layout->addWidget(Panel1, 1);
+
+    connect(ButtonSearch, &QPushButton::clicked, this, &TForm1::ButtonSearchClick);
+    connect(ButtonExport, &QPushButton::clicked, this, &TForm1::ButtonExportClick);
+    connect(ButtonConf, &QPushButton::clicked, this, &TForm1::ButtonConfClick);
+    return tab;
+}
+
+QWidget* TForm1::buildSettingsTab() {
+    auto* tab = new QWidget;
+    auto* layout = new QVBoxLayout(tab);
+    BitBtn1 = new QPushButton(QStringLiteral("电子秤设置"), tab);
+    BitBtn2 = new QPushButton(QStringLiteral("登陆设置"), tab);
+    BitBtn3 = new QPushButton(QStringLiteral("邮资规则设置"), tab);
+    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3}) {
+        b->setFixedSize(160, 40);
+        layout->addWidget(b);
+    }
+    layout->addStretch();
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+    return tab;
+}
+
+int TForm1::ListView1ColumnWidth(int column) const {
+    return ListView1->isColumnHidden(column) ? 0 : ListView1->columnWidth(column);
+}
+
+void TForm1::setListView1ColumnWidth(int column, int width) {
+    if (column <= 0 || column >= ListView1Model->columnCount())
+        return;
+    if (width <= 0) {
+        ListView1->setColumnHidden(column, true);
+    } else {
+        ListView1->setColumnHidden(column, false);
+        ListView1->setColumnWidth(column, width);
+    }
+}
+
+void TForm1::applyColumnChoice(const QList<bool>& shown) {
+    // The k-th row belongs to column k; rows beyond the last column address nothing.
+    for (qsizetype k = 0; k < shown.size() && k + 1 < ListView1Model->columnCount(); ++k)
+        setListView1ColumnWidth(int(k + 1), shown[k] ? 100 : 0);
+}
+
+void TForm1::startUp() {
+    m_sqlConnectionString.clear();
+    m_ipAddress.clear();
+    m_user.clear();
+    m_password.clear();
+    m_dataBase.clear();
+
+    if (m_folder.isEmpty())
+        m_folder = tv::executableFolder();
+    m_accessConnectionString = tv::configConnectionString(m_folder);
+    ADOConnectionAccess.setConnectionString(m_accessConnectionString);
+    ADOConnectionAccess.open();
+    if (!ADOConnectionAccess.isOpen()) {
+        tv::messageBoxes().information(QStringLiteral("程序配置文件访问失败!"));
+        return;
+    }
+
+    tv::ConfigDb config(ADOConnectionAccess);
+    const tv::Settings settings = config.readSettings();
+    m_ipAddress = settings.ipAddress;
+    m_user = settings.user;
+    m_password = settings.password;
+    m_dataBase = settings.dataBase;
+    m_com = settings.com;
+    m_scaleType = settings.scaleType;
+    m_defaultOpr = settings.defaultOpr;
+
+    applyColumnChoice(config.readColumnChoice());
+
+    tv::Settings login;
+    login.ipAddress = m_ipAddress;
+    login.user = m_user;
+    login.password = m_password;
+    login.dataBase = m_dataBase;
+    m_sqlConnectionString = tv::orderConnectionString(login);
+    ADOConnectionSQL.setConnectionString(m_sqlConnectionString);
+    ADOConnectionSQL.setBaseFolder(m_folder);
+    ADOConnectionSQL.open();
+
+    if (ADOConnectionSQL.isOpen()) {
+        fillLists();
+    } else {
+        tv::messageBoxes().information(QStringLiteral("数据库访问失败,请重新设置数据库参数!"));
+    }
+
+    if (ADOConnectionAccess.isOpen() && ADOConnectionSQL.isOpen())
+        restoreOptions();
+
+    if (m_startScaleReader)
+        createScaleReader();
+    Edit2->setText(kScaleNotConnected);
+
+    const QDate today = QDate::currentDate();
+    DateTimePickerFrom->setDate(QDate(today.year(), today.month(), 1));
+    DateTimePickerTo->setDate(today);
+    PageControl1->setCurrentIndex(0);
+    Edit1->setFocus();
+    tv::soundPlayer().play(QStringLiteral("./Welcome.wav"));
+}
+
+void TForm1::fillLists() {
+    ComboBoxOpr->addItem(QString());
+    ComboBoxSndOpr->addItem(QString());
+    ComboBoxOpr->addItem(kPseudoOperator);
+    ComboBoxSndOpr->addItem(kPseudoOperator);
+    for (const tv::Record& r :
+         tv::selectRows(ADOConnectionSQL, QStringLiteral("select [Name] from [df_Staff]"))) {
+        const QString name = r.text(QStringLiteral("Name"));
+        ComboBoxOpr->addItem(name);
+        ComboBoxSndOpr->addItem(name);
+    }
+    ComboBoxShop->addItem(QString());
+    for (const tv::Record& r :
+         tv::selectRows(ADOConnectionSQL, QStringLiteral("select [Name] from [df_Shop]")))
+        ComboBoxShop->addItem(r.text(QStringLiteral("Name")));
+    ComboBoxSnd->addItem(QString());
+    for (const tv::Record& r :
+         tv::selectRows(ADOConnectionSQL, QStringLiteral("select [Style] from [df_SndStyle]")))
+        ComboBoxSnd->addItem(r.text(QStringLiteral("Style")));
+}
+
+void TForm1::restoreOptions() {
+    const tv::Settings s = tv::ConfigDb(ADOConnectionAccess).readSettings();
+    if (s.check3) {
+        // Exact, case-sensitive comparison of the whole text; no match selects nothing.
+        int found = -1;
+        for (int i = 0; i < ComboBoxOpr->count(); ++i) {
+            if (ComboBoxOpr->itemText(i) == m_defaultOpr) {
+                found = i;
+                break;
+            }
+        }
+        ComboBoxOpr->setCurrentIndex(found);
+        CheckBox3->setChecked(true);
+        ComboBoxOpr->setEnabled(false);
+    } else {
+        CheckBox3->setChecked(false);
+    }
+    CheckBox4->setChecked(s.check4);
+    CheckBox5->setChecked(s.check5);
+    CheckBox6->setChecked(s.check6);
+    CheckBox7->setChecked(s.check7);
+}
+
+void TForm1::createScaleReader() {
+    // The scale reader is created here once the scale subsystem is wired in.
+}
+
+void TForm1::FormDestroy() {
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormDestroy();
+    QMainWindow::closeEvent(event);
+}
+
+// ---- options and sound cues ------------------------------------------------------------
+
+int TForm1::ReportScanResult(const QString& line, bool success) {
+    tv::soundPlayer().play(success ? QStringLiteral("./True.wav") : QStringLiteral("./False.wav"));
+    Memo1->appendPlainText(line);
+    return Memo1->document()->blockCount() - 1;
+}
+
+void TForm1::storeOption(const QString& column, QCheckBox* box) {
+    if (!ADOConnectionAccess.isOpen())
+        return;
+    tv::ConfigDb(ADOConnectionAccess).writeOption(column, box->isChecked());
+}
+
+void TForm1::CheckBox3Click() {
+    tv::guarded([&] {
+        ComboBoxOpr->setEnabled(!CheckBox3->isChecked());
+        if (!ADOConnectionAccess.isOpen())
+            return;
+        tv::ConfigDb(ADOConnectionAccess)
+            .writeRemember(CheckBox3->isChecked(), ComboBoxOpr->currentText());
+    });
+}
+
+void TForm1::CheckBox4Click() {
+    tv::guarded([&] {
+        if (!CheckBox4->isChecked())
+            ListViewDetail->clear();
+        storeOption(QStringLiteral("check4"), CheckBox4);
+    });
+}
+
+void TForm1::CheckBox5Click() {
+    tv::guarded([&] { storeOption(QStringLiteral("check5"), CheckBox5); });
+}
+
+void TForm1::CheckBox6Click() {
+    tv::guarded([&] { storeOption(QStringLiteral("check6"), CheckBox6); });
+}
+
+void TForm1::CheckBox7Click() {
+    tv::guarded([&] { storeOption(QStringLiteral("check7"), CheckBox7); });
+}
+
+// ---- login settings --------------------------------------------------------------------
+
+void TForm1::BitBtn2Click() {
+    tv::guarded([&] {
+        if (!DlszDlg || tv::showModal(*DlszDlg) != QDialog::Accepted)
+            return;
+        if (DlszDlg->Edit1->text().isEmpty() || DlszDlg->Edit2->text().isEmpty() ||
+            DlszDlg->Edit3->text().isEmpty()) {
+            tv::messageBoxes().information(QStringLiteral("输入不能为空!"));
+            return;
+        }
+        if (DlszDlg->Edit4->text() != DlszDlg->Edit5->text()) {
+            tv::messageBoxes().information(QStringLiteral("输入的密码不相同,失败!"));
+            return;
+        }
+        tv::ConfigDb(ADOConnectionAccess)
+            .writeLogin(DlszDlg->Edit1->text(), DlszDlg->Edit2->text(), DlszDlg->Edit3->text(),
+                        DlszDlg->Edit4->text());
+        tv::messageBoxes().information(QStringLiteral("数据库配置修改成功,请退出重新启动程序!"));
+    });
+}
+
+// ---- scan tab --------------------------------------------------------------------------
+
+void TForm1::Button1Click() {}
+
+void TForm1::Button2Click() {}
+
+void TForm1::Edit2Change() {}
+
+void TForm1::CheckBox1Click() {}
+
+void TForm1::CheckBox2Click() {}
+
+void TForm1::ListViewDetailResize() {
+    const int w = ListViewDetail->width();
+    if (w > 290) {
+        ListViewDetail->setColumnWidth(0, int(w * 0.625 - 10));
+        ListViewDetail->setColumnWidth(1, int(w * 0.25));
+        ListViewDetail->setColumnWidth(2, int(w * 0.125));
+    } else {
+        ListViewDetail->setColumnWidth(0, 160);
+        ListViewDetail->setColumnWidth(1, 75);
+        ListViewDetail->setColumnWidth(2, 45);
+    }
+}
+
+bool TForm1::Edit1KeyPress(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    Button1Click();
+    return true;
+}
+
+bool TForm1::Edit2KeyPress(QLineEdit* field, const QString& typed) {
+    // Only the whole current text counts; caret and selection are not considered.
+    if (typed.size() != 1)
+        return true;
+    const QChar c = typed.front();
+    const QString text = field->text();
+    if (c == u'+' || c == u'-')
+        return !text.isEmpty();
+    if (c.isDigit() && c.unicode() < 128)
+        return false;
+    if (c == u'\b')
+        return false;
+    if (c == u'.')
+        return text.contains(u'.');
+    return true;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == ListViewDetail) {
+        ListViewDetailResize();
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == Edit1)
+        return Edit1KeyPress(key->key());
+    if (watched == Edit2 || watched == Edit3) {
+        // Editing keys that type nothing (arrows, delete) stay with the field; the filter
+        // decides on characters, Enter included, which it drops.
+        if (key->key() == Qt::Key_Backspace)
+            return false;
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            return true;
+        if (key->text().isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+            return false;
+        return Edit2KeyPress(static_cast<QLineEdit*>(watched), key->text());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- query tab and settings tab: wired in with their subsystems ------------------------
+
+void TForm1::ButtonSearchClick() {}
+
+void TForm1::ButtonExportClick() {}
+
+void TForm1::ButtonConfClick() {}
+
+void TForm1::BitBtn1Click() {}
+
+void TForm1::BitBtn3Click() {}
+
+void TForm1::createDialogs() {
+    DlszDlg = new TDlszDlg(this, &ADOConnectionAccess);
+}

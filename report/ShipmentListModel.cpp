@@ -1,0 +1,79 @@
+#include "report/ShipmentListModel.h"
+
+namespace tv {
+
+ShipmentListModel::ShipmentListModel(QObject* parent)
+    : QAbstractTableModel(parent) {}
+
+const QStringList& ShipmentListModel::captions() {
+    static const QStringList c = {
+        QStringLiteral("序号"),     QStringLiteral("发货日期"), QStringLiteral("订单编号"),
+        QStringLiteral("交易店铺"), QStringLiteral("物流方式"), QStringLiteral("快递单号"),
+        QStringLiteral("用户ID"),   QStringLiteral("姓名"),     QStringLiteral("省"),
+        QStringLiteral("市"),       QStringLiteral("区"),       QStringLiteral("地址"),
+        QStringLiteral("邮编"),     QStringLiteral("商品重量"), QStringLiteral("包裹重量"),
+        QStringLiteral("重量差"),   QStringLiteral("邮资"),     QStringLiteral("发货员"),
+        QStringLiteral("电话号码")};
+    return c;
+}
+
+int ShipmentListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ShipmentListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(captions().size());
+}
+
+QVariant ShipmentListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    if (role == Qt::DisplayRole) {
+        const QStringList& r = m_rows[index.row()];
+        return index.column() < r.size() ? r[index.column()] : QString();
+    }
+    if (role == Qt::CheckStateRole && index.column() == 0)
+        return m_checked.testBit(index.row()) ? Qt::Checked : Qt::Unchecked;
+    return {};
+}
+
+bool ShipmentListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || index.column() != 0 || index.row() >= m_rows.size())
+        return false;
+    m_checked.setBit(index.row(), value.toInt() == Qt::Checked);
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+}
+
+QVariant ShipmentListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < captions().size())
+        return captions()[section];
+    return {};
+}
+
+Qt::ItemFlags ShipmentListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == 0)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+void ShipmentListModel::clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_checked.clear();
+    endResetModel();
+}
+
+void ShipmentListModel::appendRows(QList<QStringList> rows) {
+    if (rows.isEmpty())
+        return;
+    const int first = int(m_rows.size());
+    beginInsertRows({}, first, first + int(rows.size()) - 1);
+    m_rows.append(std::move(rows));
+    m_checked.resize(m_rows.size());
+    endInsertRows();
+}
+
+} // namespace tv
