@@ -618,6 +618,13 @@ void TForm1::BitBtn1Click() {}
 
 void TForm1::BitBtn3Click() {}
 
-void TForm1::createDialogs() {
+void TForm1::createDialogs()
+{
+    // Each dialog once, in this order: later ones read what earlier steps set up.
+    // DzcszDlg: scale settings.
+    // CxdcszDlg: result columns.
+    // FormProgress: export progress.
     DlszDlg = new TDlszDlg(this, &ADOConnectionAccess);
+    // YfszDlg: postage rules list.
+    // BjgzDlg, BjgzDlg1: rule editors.
 }
