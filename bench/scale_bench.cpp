@@ -97,11 +97,12 @@ void writeStream(int fd, Run& run, int lines, std::atomic<bool>& stop) {
         for (char c : bytes) {
             std::this_thread::sleep_until(next);
             next += byteTime;
+            // Stamped before the write: the reader may show the line before write() returns.
+            if (c == '\r')
+                run.crSentNs[size_t(n)] = nowNs();
             if (::write(fd, &c, 1) != 1)
                 return;
             ++run.bytesWritten;
-            if (c == '\r')
-                run.crSentNs[size_t(n)] = nowNs();
         }
     }
 }
