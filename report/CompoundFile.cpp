@@ -55,7 +55,7 @@ void ByteSink::putBytes(const char* data, qsizetype size) {
         return;
     if (m_buffer.size() + size > BufferSize) {
         drain();
-        if (size > BufferSize) {
+        if (size >= BufferSize / 2) {
             if (m_device->write(data, size) != size)
                 throw Error(m_device->errorString());
             return;

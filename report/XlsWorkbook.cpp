@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <cstring>
 
 namespace tv {
 
@@ -72,6 +73,21 @@ void putXf(ByteSink& out, bool style, quint16 protection) {
 }
 
 } // namespace
+
+void ByteBlocks::append(const char* data, qsizetype size) {
+    if (m_blocks.empty() || m_used.back() + size > BlockSize) {
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(std::max(size, BlockSize)));
+        m_used.push_back(0);
+    }
+    std::memcpy(m_blocks.back().get() + m_used.back(), data, size_t(size));
+    m_used.back() += size;
+    m_size += quint64(size);
+}
+
+void ByteBlocks::writeTo(ByteSink& out) const {
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        out.putBytes(m_blocks[i].get(), m_used[i]);
+}
 
 XlsWorkbook::XlsWorkbook() {
     addSheet();
@@ -232,7 +248,7 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
     out.put16(empty ? 0 : sheet.lastColumn + 1);
     out.put16(0);
 
-    out.putBytes(sheet.cells.constData(), sheet.cells.size());
+    sheet.cells.writeTo(out);
 
     putHeader(out, Window2Record, 18);
     // Grid, headers, zeros, outline symbols shown; the active sheet is selected and shown.

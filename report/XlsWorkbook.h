@@ -12,6 +12,21 @@ namespace tv {
 
 class ByteSink;
 
+// Bytes appended in blocks of 1 MB: growing never copies what is already there.
+class ByteBlocks {
+public:
+    void append(const char* data, qsizetype size);
+    bool isEmpty() const { return m_size == 0; }
+    quint64 size() const { return m_size; }
+    void writeTo(ByteSink& out) const;
+
+private:
+    static constexpr qsizetype BlockSize = 1 << 20;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::vector<qsizetype> m_used;
+    quint64 m_size = 0;
+};
+
 // Excel 97-2003 workbook writer (BIFF8 records in a compound file). Cells are kept as their
 // LABELSST records and the strings once in the shared string table; everything else of the
 // file is produced on save, so memory grows with the cells only.
@@ -34,7 +49,7 @@ public:
 
 private:
     struct Sheet {
-        QByteArray cells; // LABELSST records in the order written
+        ByteBlocks cells; // LABELSST records in the order written
         quint32 firstRow = 0xFFFFFFFF;
         quint32 lastRow = 0;
         quint16 firstColumn = 0xFFFF;
