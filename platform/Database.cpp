@@ -201,17 +201,26 @@ bool Connection::openSqlite(const QString& path, bool configuration) {
 
 bool Connection::openSqlServer(const QString& dataSource, const QString& catalog,
                                const QString& user, const QString& password) {
-    QString odbc;
+    OdbcLoginParts odbc;
     try {
-        odbc = sqlServerOdbcString({dataSource, catalog, user, password});
+        odbc = sqlServerOdbcParts({dataSource, catalog, user, password}, m_odbcOptions);
     } catch (const Error& e) {
         fail(e.message());
         return false;
     }
+    if (odbc.head.contains(QLatin1String(".dsn"), Qt::CaseInsensitive)) {
+        fail(QStringLiteral("The server or catalog name contains \".dsn\", which Qt's ODBC "
+                            "driver takes for a file data source; please choose another one."));
+        return false;
+    }
     m_dialect = Dialect(Engine::SqlServer);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-    db.setDatabaseName(odbc);
-    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5;SQL_ATTR_CONNECTION_TIMEOUT=5"));
+    db.setDatabaseName(odbc.head);
+    db.setUserName(odbc.user);
+    // FreeTDS ends a braced value only at "};": the string must end with ';'.
+    db.setPassword(odbc.password + u';');
+    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
+                             .arg(m_odbcOptions.loginTimeoutSeconds));
     if (!db.open()) {
         const QString t = errorText(db.lastError());
         db = QSqlDatabase();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/OdbcConnectionString.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QPair>
@@ -61,6 +63,11 @@ public:
     const Dialect& dialect() const { return m_dialect; }
     QSqlDatabase database() const;
 
+    // How an SQL Server connection string is written for the ODBC driver (TDS version,
+    // login time-out); taken at the next open.
+    void setOdbcOptions(const OdbcOptions& options) { m_odbcOptions = options; }
+    const OdbcOptions& odbcOptions() const { return m_odbcOptions; }
+
     // Folder that relative "sqlite:" paths start from (the executable's folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }
 
@@ -86,6 +93,7 @@ private:
     QString m_lastError;
     QString m_baseFolder;
     Dialect m_dialect;
+    OdbcOptions m_odbcOptions;
     qint64 m_statements = 0;
     qint64 m_transactionStatements = 0;
     bool m_inTransaction = false;

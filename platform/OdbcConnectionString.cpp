@@ -23,7 +23,7 @@ QString braced(const QString& what, const QString& value, OdbcFlavour flavour) {
 
 } // namespace
 
-QString sqlServerOdbcString(const SqlServerLogin& login, const OdbcOptions& options) {
+OdbcLoginParts sqlServerOdbcParts(const SqlServerLogin& login, const OdbcOptions& options) {
     QString host = login.dataSource.trimmed();
     QString port;
     const qsizetype comma = host.lastIndexOf(u',');
@@ -50,14 +50,18 @@ QString sqlServerOdbcString(const SqlServerLogin& login, const OdbcOptions& opti
         if (!port.isEmpty())
             out += QStringLiteral("PORT=") + port + u';';
     }
-    out += QStringLiteral("DATABASE=") + braced(QStringLiteral("catalog"), login.catalog, f) + u';';
-    out += QStringLiteral("UID=") + braced(QStringLiteral("user name"), login.user, f) + u';';
-    out += QStringLiteral("PWD=") + braced(QStringLiteral("password"), login.password, f) + u';';
+    out += QStringLiteral("DATABASE=") + braced(QStringLiteral("catalog"), login.catalog, f);
     if (f == OdbcFlavour::FreeTds) {
-        out += QStringLiteral("TDS_Version=") + options.tdsVersion + u';';
-        out += QStringLiteral("ClientCharset=UTF-8;");
+        out += QStringLiteral(";TDS_Version=") + options.tdsVersion;
+        out += QStringLiteral(";ClientCharset=UTF-8");
     }
-    return out;
+    return {out, braced(QStringLiteral("user name"), login.user, f),
+            braced(QStringLiteral("password"), login.password, f)};
+}
+
+QString sqlServerOdbcString(const SqlServerLogin& login, const OdbcOptions& options) {
+    const OdbcLoginParts p = sqlServerOdbcParts(login, options);
+    return p.head + QStringLiteral(";UID=") + p.user + QStringLiteral(";PWD=") + p.password + u';';
 }
 
 } // namespace tv
