@@ -87,7 +87,7 @@ quint16 textWidth(QStringView text) {
 }
 
 XlsSharedStrings::XlsSharedStrings()
-    : m_slots(4096, 0) {}
+    : m_slots(4096, Slot{0, 0}) {}
 
 XlsSharedStrings::~XlsSharedStrings() {
     std::free(m_pool);
@@ -99,8 +99,8 @@ quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
     const size_t mask = m_slots.size() - 1;
     const qsizetype length = text.size();
     for (size_t i = h & mask;; i = (i + 1) & mask) {
-        const quint32 slot = m_slots[i];
-        if (slot == 0) {
+        Slot& slot = m_slots[i];
+        if (slot.entry == 0) {
             if (m_poolSize + size_t(length) > m_poolCapacity) {
                 const size_t capacity =
                     std::max<size_t>(m_poolCapacity * 2, m_poolSize + size_t(length) + 4096);
@@ -110,33 +110,37 @@ quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
                 m_pool = static_cast<char16_t*>(p);
                 m_poolCapacity = capacity;
             }
-            Entry e{quint32(m_poolSize), h, quint16(length), textWidth(text)};
+            const Entry e{quint32(m_poolSize), quint16(length), textWidth(text)};
             std::memcpy(m_pool + m_poolSize, text.utf16(), size_t(length) * sizeof(char16_t));
             m_poolSize += size_t(length);
             m_entries.append(e);
-            m_slots[i] = quint32(m_entries.size());
+            slot = {h, quint32(m_entries.size())};
             width = e.width;
             if (size_t(m_entries.size()) * 2 > m_slots.size())
                 grow();
             return quint32(m_entries.size() - 1);
         }
-        const Entry& e = m_entries[slot - 1];
-        if (e.hash == h && e.length == length &&
+        if (slot.hash != h)
+            continue;
+        const Entry& e = m_entries[slot.entry - 1];
+        if (e.length == length &&
             std::memcmp(m_pool + e.offset, text.utf16(), size_t(length) * 2) == 0) {
             width = e.width;
-            return slot - 1;
+            return slot.entry - 1;
         }
     }
 }
 
 void XlsSharedStrings::grow() {
-    std::vector<quint32> table(m_slots.size() * 2, 0);
+    std::vector<Slot> table(m_slots.size() * 2, Slot{0, 0});
     const size_t mask = table.size() - 1;
-    for (qsizetype k = 0; k < m_entries.size(); ++k) {
-        size_t i = m_entries[k].hash & mask;
-        while (table[i] != 0)
+    for (const Slot& s : m_slots) {
+        if (s.entry == 0)
+            continue;
+        size_t i = s.hash & mask;
+        while (table[i].entry != 0)
             i = (i + 1) & mask;
-        table[i] = quint32(k + 1);
+        table[i] = s;
     }
     m_slots.swap(table);
 }

@@ -29,9 +29,13 @@ public:
 private:
     struct Entry {
         quint32 offset; // first code unit in m_pool
-        quint32 hash;
         quint16 length; // in UTF-16 code units, at most 32767
         quint16 width;
+    };
+    // The hash beside the index lets a lookup pass other strings without reading them.
+    struct Slot {
+        quint32 hash;
+        quint32 entry; // entry index + 1, 0 for a free slot
     };
     void grow();
 
@@ -41,7 +45,7 @@ private:
     size_t m_poolSize = 0;
     size_t m_poolCapacity = 0;
     QList<Entry> m_entries;
-    std::vector<quint32> m_slots; // entry index + 1, 0 for a free slot
+    std::vector<Slot> m_slots;
     quint32 m_total = 0;
 };
 
