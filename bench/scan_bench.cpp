@@ -1,0 +1,180 @@
+// Scan speed against a large embedded order database:
+//   scan_bench [--folder DIR] [--orders N] [--scans N]
+// The order database (DIR/scan_bench_orders.db, made once with the demo generator when missing;
+// a temporary folder without --folder) holds N orders; the rules cover 30 provinces × 10
+// methods × 9 intervals. Each scan takes a fresh waybill with one or two orders, in the mode
+// that finds them, with the goods list and the shipper on: every statement of a scan runs.
+// Prints one figure a line: name value unit.
+#include "platform/Database.h"
+#include "platform/Error.h"
+#include "shipping/DemoData.h"
+#include "shipping/Scan.h"
+#include "support/TestSupport.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <time.h>
+#include <vector>
+
+namespace {
+
+class CountingSink : public tv::ScanSink {
+public:
+    void reportScanResult(const QString&, bool success) override {
+        if (success)
+            ++shipped;
+        else
+            ++refused;
+    }
+    void clearDetails() override {}
+    void addNote(const QString&) override {}
+    void addGoods(const QString&, const QString&, const QString&) override {}
+    void showPostage(const QString&) override {}
+    bool askYesNo(const QString&) override { return true; }
+
+    int shipped = 0;
+    int refused = 0;
+};
+
+// CPU time of this thread: tells the scan's own work from waiting for a busy machine.
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+void print(const char* name, double value, const char* unit) {
+    std::printf("%s %.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("folder"), QStringLiteral("Folder of the order database."),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("orders"), QStringLiteral("Orders to generate."),
+                      QStringLiteral("N"), QStringLiteral("1000000")});
+    parser.addOption({QStringLiteral("scans"), QStringLiteral("Scans to time."),
+                      QStringLiteral("N"), QStringLiteral("2000")});
+    parser.process(app);
+    const int orderCount = parser.value(QStringLiteral("orders")).toInt();
+    const int scans = parser.value(QStringLiteral("scans")).toInt();
+
+    try {
+        QTemporaryDir temp;
+        const QString folder = parser.isSet(QStringLiteral("folder"))
+                                   ? parser.value(QStringLiteral("folder"))
+                                   : temp.path();
+        QDir().mkpath(folder);
+        const QString ordersPath = QDir(folder).filePath(QStringLiteral("scan_bench_orders.db"));
+        tv::DemoOptions options;
+        options.orders = orderCount;
+        options.methods = 10;
+        options.ruleProvinces = 30;
+
+        tv::Connection orders;
+        if (!QFileInfo::exists(ordersPath)) {
+            QElapsedTimer gen;
+            gen.start();
+            tv::test::createOrderDb(folder, QFileInfo(ordersPath).fileName());
+            tv::test::openOrders(orders, ordersPath);
+            tv::fillDemoOrders(orders, options);
+            print("generate_orders", gen.elapsed() / 1000.0, "s");
+        } else {
+            tv::test::openOrders(orders, ordersPath);
+        }
+        tv::Connection config;
+        tv::test::openConfig(config, tv::test::createConfigDb(temp.path()));
+        tv::fillDemoRules(config, options);
+
+        // Waybills in sequence from a random start, so that reruns on one file find fresh ones;
+        // completed waybills and ones an earlier run used give no order and are not timed.
+        int waybills = 0;
+        for (int n = 0; n < orderCount; ++waybills)
+            n += tv::demoOrdersOnWaybill(waybills + 1);
+        std::mt19937 rng(std::random_device{}());
+        const int span = std::max(1, waybills - 3 * scans);
+        int w = 1 + int(rng() % unsigned(span));
+
+        std::vector<double> times;
+        std::vector<double> cpuTimes;
+        times.reserve(scans);
+        cpuTimes.reserve(scans);
+        qint64 shippedOrders = 0;
+        qint64 orderStatements = 0;
+        qint64 configStatements = 0;
+        qint64 transactionStatements = 0;
+        const int warmUp = 50;
+        for (int done = -warmUp; done < scans && w <= waybills; ++w) {
+            if (tv::demoWaybillCompleted(w))
+                continue;
+            tv::ScanInput in;
+            in.waybill = tv::demoWaybill(w);
+            in.weight =
+                QStringLiteral("%1.%2").arg(rng() % 6).arg(rng() % 1000, 3, 10, QLatin1Char('0'));
+            in.operatorName = QStringLiteral("张三");
+            in.showSummary = true;
+            in.recordShipper = true;
+            in.packOutMode = !tv::demoWaybillPackedOut(w);
+
+            CountingSink sink;
+            const qint64 s0 = orders.statementCount();
+            const qint64 c0 = config.statementCount();
+            const qint64 t0 = orders.transactionStatementCount();
+            const double cpu0 = threadCpuMs();
+            QElapsedTimer timer;
+            timer.start();
+            tv::Scan(orders, config, sink).run(in);
+            const double ms = timer.nsecsElapsed() / 1e6;
+            const double cpuMs = threadCpuMs() - cpu0;
+            if (sink.shipped == 0)
+                continue; // used by an earlier run
+            if (done++ < 0)
+                continue;
+            times.push_back(ms);
+            cpuTimes.push_back(cpuMs);
+            shippedOrders += sink.shipped;
+            orderStatements += orders.statementCount() - s0;
+            configStatements += config.statementCount() - c0;
+            transactionStatements += orders.transactionStatementCount() - t0;
+        }
+        if (times.empty())
+            throw tv::Error(QStringLiteral("No waybill left to scan; remove %1.").arg(ordersPath));
+
+        print("scan_median", percentile(times, 0.5), "ms");
+        print("scan_p99", percentile(times, 0.99), "ms");
+        print("scan_p90", percentile(times, 0.9), "ms");
+        print("scan_max", percentile(times, 1.0), "ms");
+        print("scan_cpu_median", percentile(cpuTimes, 0.5), "ms");
+        print("scan_cpu_p99", percentile(cpuTimes, 0.99), "ms");
+        print("scans", double(times.size()), "scans");
+        print("orders_per_scan", double(shippedOrders) / double(times.size()), "orders");
+        print("order_db_statements_per_order", double(orderStatements) / double(shippedOrders),
+              "statements");
+        print("config_db_statements_per_order", double(configStatements) / double(shippedOrders),
+              "statements");
+        print("transaction_statements_per_order",
+              double(transactionStatements) / double(shippedOrders), "statements");
+    } catch (const tv::Error& e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.message()));
+        return 1;
+    }
+    return 0;
+}
