@@ -1,0 +1,203 @@
+#include "postage/RuleStore.h"
+
+#include "platform/Error.h"
+
+#include <QTimeZone>
+
+namespace tv {
+
+namespace {
+
+const QString kStampFormat = QStringLiteral("yyyy-MM-dd-hh-mm-ss");
+const QString kRuleColumns =
+    QStringLiteral("[Express], [Province], [RuleIndex], [StartWeight], [EndWeight], "
+                   "[BeginChargeWeight], [BeginChargeFee], [DetaWeight], [DetaFee]");
+
+RuleClock& ruleClock() {
+    static RuleClock clock;
+    return clock;
+}
+
+QDateTime now() {
+    const RuleClock& clock = ruleClock();
+    return clock ? clock() : QDateTime::currentDateTime();
+}
+
+bool isAsciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+qint32 weightValue(const QString& text, const char* column) {
+    if (!isRuleWeightText(text))
+        throw Error(QStringLiteral("\"%1\" is not a valid value for the column \"%2\".")
+                        .arg(text, QLatin1String(column)));
+    return text.toInt();
+}
+
+double feeValue(const QString& text, const char* column) {
+    if (!isRuleFeeText(text))
+        throw Error(QStringLiteral("\"%1\" is not a valid value for the column \"%2\".")
+                        .arg(text, QLatin1String(column)));
+    return text.toDouble();
+}
+
+bool stampInUse(Connection& config, const QString& stamp) {
+    return !selectRows(config,
+                       config.dialect().selectFirst(QStringLiteral("[RuleIndex]"),
+                                                    QStringLiteral("[rule] where [RuleIndex] = ?")),
+                       {stamp})
+                .isEmpty();
+}
+
+// The stamp of now, or the first later second no rule uses yet: two saves in one second
+// would otherwise read as one rule. Seconds are counted on the wall-clock text itself, so the
+// stamps keep growing even across a change of daylight saving time.
+QString freeStamp(Connection& config) {
+    const QDateTime local = now();
+    QDateTime wall(local.date(), local.time(), QTimeZone::utc());
+    QString stamp = MakeRuleIndex(wall);
+    while (stampInUse(config, stamp)) {
+        wall = wall.addSecs(1);
+        stamp = MakeRuleIndex(wall);
+    }
+    return stamp;
+}
+
+} // namespace
+
+void setRuleClock(RuleClock clock) {
+    ruleClock() = std::move(clock);
+}
+
+QString MakeRuleIndex(const QDateTime& when) {
+    return when.toString(kStampFormat);
+}
+
+QString MakeRuleIndex() {
+    return MakeRuleIndex(now());
+}
+
+bool isRuleWeightText(const QString& text) {
+    if (text.isEmpty() || text.size() > 6)
+        return false;
+    for (QChar c : text) {
+        if (!isAsciiDigit(c))
+            return false;
+    }
+    return true;
+}
+
+bool isRuleFeeText(const QString& text) {
+    int digits = 0;
+    int points = 0;
+    for (QChar c : text) {
+        if (isAsciiDigit(c))
+            ++digits;
+        else if (c == u'.')
+            ++points;
+        else
+            return false;
+    }
+    return digits > 0 && points <= 1;
+}
+
+bool isValidInterval(const RuleInterval& i) {
+    return isRuleWeightText(i.StartWeight) && isRuleWeightText(i.EndWeight) &&
+           isRuleWeightText(i.BeginChargeWeight) && isRuleFeeText(i.BeginChargeFee) &&
+           isRuleWeightText(i.DetaWeight) && isRuleFeeText(i.DetaFee);
+}
+
+QList<RuleInterval> completeIntervals(const QList<RuleInterval>& rows) {
+    QList<RuleInterval> out;
+    for (const RuleInterval& r : rows) {
+        if (r.EndWeight.isEmpty() || r.BeginChargeWeight.isEmpty() || r.BeginChargeFee.isEmpty() ||
+            r.DetaWeight.isEmpty() || r.DetaFee.isEmpty())
+            break;
+        out.append(r);
+    }
+    return out;
+}
+
+bool SaveRule(Connection& config, const QString& method, const QStringList& provinces,
+              const QList<RuleInterval>& intervals) {
+    // Everything is checked before the first delete, so a refused save loses no old rule.
+    if (provinces.isEmpty() || intervals.isEmpty())
+        return false;
+    for (const RuleInterval& i : intervals) {
+        if (!isValidInterval(i))
+            return false;
+    }
+    Transaction transaction(config);
+    const QString stamp = freeStamp(config);
+    for (const QString& province : provinces) {
+        DeletePairRows(config, method, province);
+        AppendIntervalRows(config, method, province, stamp, intervals);
+    }
+    transaction.commit();
+    return true;
+}
+
+void DeletePairRows(Connection& config, const QString& method, const QString& province) {
+    execute(config, QStringLiteral("delete from [rule] where [Express] = ? and [Province] = ?"),
+            {method, province});
+}
+
+void AppendIntervalRows(Connection& config, const QString& method, const QString& province,
+                        const QString& stamp, const QList<RuleInterval>& intervals) {
+    for (const RuleInterval& i : intervals) {
+        insertRow(config, QStringLiteral("rule"),
+                  {{QStringLiteral("Express"), method},
+                   {QStringLiteral("Province"), province},
+                   {QStringLiteral("RuleIndex"), stamp},
+                   {QStringLiteral("StartWeight"), weightValue(i.StartWeight, "StartWeight")},
+                   {QStringLiteral("EndWeight"), weightValue(i.EndWeight, "EndWeight")},
+                   {QStringLiteral("BeginChargeWeight"),
+                    weightValue(i.BeginChargeWeight, "BeginChargeWeight")},
+                   {QStringLiteral("BeginChargeFee"), feeValue(i.BeginChargeFee, "BeginChargeFee")},
+                   {QStringLiteral("DetaWeight"), weightValue(i.DetaWeight, "DetaWeight")},
+                   {QStringLiteral("DetaFee"), feeValue(i.DetaFee, "DetaFee")}});
+    }
+}
+
+QList<Record> ListRuleRows(Connection& config) {
+    return selectRows(config, QStringLiteral("select ") + kRuleColumns +
+                                  QStringLiteral(" from [rule] order by [RuleIndex], [Express], "
+                                                 "[Province], [EndWeight]"));
+}
+
+QString FindRuleIndex(Connection& config, const QString& method, const QString& province) {
+    const QList<Record> rows =
+        selectRows(config,
+                   config.dialect().selectFirst(
+                       QStringLiteral("[RuleIndex]"),
+                       QStringLiteral("[rule] where [Express] = ? and [Province] = ?")),
+                   {method, province});
+    return rows.isEmpty() ? QString() : rows.first().text(QStringLiteral("RuleIndex"));
+}
+
+void DeleteRule(Connection& config, const QString& stamp) {
+    if (stamp.isEmpty())
+        return;
+    execute(config, QStringLiteral("delete from [rule] where [RuleIndex] = ?"), {stamp});
+}
+
+QList<Record> LoadPairIntervals(Connection& config, const QString& method,
+                                const QString& province) {
+    return selectRows(config,
+                      QStringLiteral("select ") + kRuleColumns +
+                          QStringLiteral(" from [rule] where [Express] = ? and [Province] = ? "
+                                         "order by [StartWeight]"),
+                      {method, province});
+}
+
+QList<Record> LoadRuleRows(Connection& config, const QString& stamp) {
+    if (stamp.isEmpty())
+        return {};
+    return selectRows(config,
+                      QStringLiteral("select ") + kRuleColumns +
+                          QStringLiteral(" from [rule] where [RuleIndex] = ? "
+                                         "order by [Express], [Province]"),
+                      {stamp});
+}
+
+} // namespace tv

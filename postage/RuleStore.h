@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/Database.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tv {
+
+// One editor row as handed to SaveRule: six texts, weights in grams, fees in yuan.
+struct RuleInterval {
+    QString StartWeight;
+    QString EndWeight;
+    QString BeginChargeWeight;
+    QString BeginChargeFee;
+    QString DetaWeight;
+    QString DetaFee;
+};
+
+// The clock behind the stamps; tests set a fixed one, an empty function restores the system's.
+using RuleClock = std::function<QDateTime()>;
+void setRuleClock(RuleClock clock);
+
+// A stamp "yyyy-mm-dd-hh-mm-ss" of the given local time; text order is time order.
+QString MakeRuleIndex(const QDateTime& when);
+// The stamp of now, by the rule clock.
+QString MakeRuleIndex();
+
+// Whole grams: one to six digits.
+bool isRuleWeightText(const QString& text);
+// Yuan: digits with at most one "." and at least one digit.
+bool isRuleFeeText(const QString& text);
+// Every text of the interval is one its column takes.
+bool isValidInterval(const RuleInterval& interval);
+
+// The editor's rows from the first one up to, not including, the first row with an empty
+// field (the start weight is not a field: it follows the row above).
+QList<RuleInterval> completeIntervals(const QList<RuleInterval>& rows);
+
+// Writes one rule: for each province, the rows of (method, province) are replaced by the
+// intervals, all under one new stamp. Returns false and writes nothing when there is no
+// province or no interval, or an interval fails the check. A database failure throws
+// tv::Error and leaves the table as it was: the whole save is one transaction.
+bool SaveRule(Connection& config, const QString& method, const QStringList& provinces,
+              const QList<RuleInterval>& intervals);
+
+// The statements on the rule table.
+void DeletePairRows(Connection& config, const QString& method, const QString& province);
+void AppendIntervalRows(Connection& config, const QString& method, const QString& province,
+                        const QString& stamp, const QList<RuleInterval>& intervals);
+// Every row, by stamp, method, province and growing EndWeight.
+QList<Record> ListRuleRows(Connection& config);
+// The stamp of the pair's first row; empty when the pair has no row.
+QString FindRuleIndex(Connection& config, const QString& method, const QString& province);
+// Removes every row of the rule; an empty stamp removes nothing.
+void DeleteRule(Connection& config, const QString& stamp);
+// The pair's rows by growing StartWeight.
+QList<Record> LoadPairIntervals(Connection& config, const QString& method, const QString& province);
+// The rule's rows by method and province.
+QList<Record> LoadRuleRows(Connection& config, const QString& stamp);
+
+} // namespace tv
