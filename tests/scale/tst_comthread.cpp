@@ -1,5 +1,5 @@
+#include "HistoryTarget.h"
 #include "platform/Messages.h"
-#include "platform/TextTarget.h"
 #include "scale/ComThd.h"
 #include "scale/ScaleDecoder.h"
 
@@ -16,14 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Keeps every text the reader shows, in order.
-class HistoryTarget : public tv::TextTarget {
-public:
-    QString text() const override { return shown.isEmpty() ? QString() : shown.last(); }
-    void setText(const QString& text) override { shown.append(text); }
-    QStringList shown;
-};
 
 // A socat pseudo-terminal pair: the scale's end is <folder>/com1, the test writes the other.
 class PtyPair {
@@ -102,6 +94,8 @@ template <class Pred> bool runUntil(Pred done, int timeoutMs = Slack) {
 class TestComThread : public QObject {
     Q_OBJECT
 private slots:
+    void init();
+    void cleanup();
     void portDevice_data();
     void portDevice();
     void burstInArrivalOrder();
@@ -113,7 +107,35 @@ private slots:
     void suspendAndResume();
     void lineCarriesOverToNextReader();
     void deviceVanishes();
+
+private:
+    // Sends bytes once a reader started just before has had time to purge and wait.
+    void send(const QByteArray& bytes) {
+        QThread::msleep(200);
+        m_pty->write(bytes);
+    }
+    bool shows(const QStringList& expected) {
+        return runUntil([&] { return m_target->shown == expected; });
+    }
+
+    std::unique_ptr<PtyPair> m_pty;
+    std::unique_ptr<tv::ScopedRecordingBoxes> m_boxes;
+    std::unique_ptr<HistoryTarget> m_target;
 };
+
+// Every test gets its own scale line, box recorder and weight field.
+void TestComThread::init() {
+    m_pty = std::make_unique<PtyPair>();
+    m_boxes = std::make_unique<tv::ScopedRecordingBoxes>();
+    m_target = std::make_unique<HistoryTarget>();
+    QVERIFY(m_pty->ready());
+}
+
+void TestComThread::cleanup() {
+    m_target.reset();
+    m_boxes.reset();
+    m_pty.reset();
+}
 
 void TestComThread::portDevice_data() {
     QTest::addColumn<int>("portNo");
@@ -128,62 +150,43 @@ void TestComThread::portDevice_data() {
 void TestComThread::portDevice() {
     QFETCH(int, portNo);
     QFETCH(QString, expected);
-    QTemporaryDir dir;
-    QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.path() + "/com2"));
-    QVERIFY(QFile::link(dir.path() + "/missing", dir.path() + "/com4"));
-    TComThread::setDeviceFolder(dir.path());
-    QCOMPARE(TComThread::portDevice(portNo), expected.replace("@", dir.path()));
-    TComThread::setDeviceFolder(QString());
+    const QString folder = m_pty->folder();
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), folder + "/com2"));
+    QVERIFY(QFile::link(folder + "/missing", folder + "/com4"));
+    QCOMPARE(TComThread::portDevice(portNo), expected.replace("@", folder));
 }
 
 void TestComThread::burstInArrivalOrder() {
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    auto r = reader(&target);
+    auto r = reader(m_target.get());
     QByteArray burst;
     QStringList expected;
     for (int g = 1; g <= 200; ++g) {
         burst += line(g * 37).toLatin1();
         expected << weight(g * 37);
     }
-    QThread::msleep(200);
-    pty.write(burst);
-    QVERIFY(runUntil([&] { return target.shown.size() == expected.size(); }));
-    QCOMPARE(target.shown.size(), expected.size());
-    QCOMPARE(target.shown, expected);
-    QCOMPARE(boxes.shown().size(), 0);
+    send(burst);
+    QVERIFY(shows(expected));
+    QVERIFY(m_boxes->shown().isEmpty());
 }
 
 void TestComThread::bytesBeforeRunDiscarded() {
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    auto r = reader(&target, 1, true);
-    pty.write(line(9999).toLatin1());
+    auto r = reader(m_target.get(), 1, true);
+    m_pty->write(line(9999).toLatin1());
     QThread::msleep(500); // socat has passed it on to the reader's port
     r->Resume();
-    QThread::msleep(200);
-    pty.write(line(1235).toLatin1());
-    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.235"}; }));
-    QCOMPARE(target.shown, QStringList{"1.235"});
+    send(line(1235).toLatin1());
+    QVERIFY(shows({"1.235"}));
 }
 
 void TestComThread::terminateWithoutData() {
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    auto r = reader(&target);
+    auto r = reader(m_target.get());
     QThread::msleep(300);
     QElapsedTimer timer;
     timer.start();
     r->Terminate();
     QVERIFY(r->WaitFor(Slack));
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(boxes.shown().isEmpty());
+    QVERIFY(m_boxes->shown().isEmpty());
 }
 
 void TestComThread::missingPortThenValidPort_data() {
@@ -196,41 +199,29 @@ void TestComThread::missingPortThenValidPort_data() {
 void TestComThread::missingPortThenValidPort() {
     QFETCH(int, portNo);
     QFETCH(QString, message);
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    QVERIFY(QFile::link(pty.folder() + "/missing", pty.folder() + "/com7"));
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    target.setText("电子秤未连接");
+    QVERIFY(QFile::link(m_pty->folder() + "/missing", m_pty->folder() + "/com7"));
 
-    auto dead = reader(&target, portNo);
+    auto dead = reader(m_target.get(), portNo);
     QVERIFY(dead->IsTerminated());
     QVERIFY(dead->WaitFor(Slack));
-    QCOMPARE(boxes.texts(), QStringList{message});
-    QCOMPARE(boxes.shown().first().kind, tv::RecordingMessageBoxes::Kind::Information);
+    QCOMPARE(m_boxes->texts(), QStringList{message});
+    QCOMPARE(m_boxes->shown().first().kind, tv::RecordingMessageBoxes::Kind::Information);
     dead.reset();
 
-    auto live = reader(&target);
-    QThread::msleep(200);
-    pty.write(line(1235).toLatin1());
-    QVERIFY(runUntil([&] { return target.text() == QString("1.235"); }));
-    QCOMPARE(target.text(), QString("1.235"));
-    QCOMPARE(boxes.texts(), QStringList{message});
+    auto live = reader(m_target.get());
+    send(line(1235).toLatin1());
+    QVERIFY(shows({"1.235"}));
+    QCOMPARE(m_boxes->texts(), QStringList{message});
 }
 
 void TestComThread::portHeldExclusively() {
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    auto first = reader(&target);
-
+    auto first = reader(m_target.get());
     QSerialPort other(TComThread::portDevice(1));
     QVERIFY(!other.open(QIODevice::ReadWrite));
     HistoryTarget secondTarget;
     auto second = reader(&secondTarget);
     QVERIFY(second->IsTerminated());
-    QCOMPARE(boxes.texts(), QStringList{"COM1:无法连接，请检查!"});
+    QCOMPARE(m_boxes->texts(), QStringList{"COM1:无法连接，请检查!"});
 
     first->Terminate();
     QVERIFY(first->WaitFor(Slack));
@@ -238,24 +229,17 @@ void TestComThread::portHeldExclusively() {
 }
 
 void TestComThread::suspendAndResume() {
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    auto r = reader(&target);
-    QThread::msleep(200);
-    pty.write(line(1000).toLatin1());
-    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.000"}; }));
-    QCOMPARE(target.shown, QStringList{"1.000"});
+    auto r = reader(m_target.get());
+    send(line(1000).toLatin1());
+    QVERIFY(shows({"1.000"}));
 
     r->Suspend();
     QTest::qWait(100);
-    pty.write(line(2000).toLatin1());
+    m_pty->write(line(2000).toLatin1());
     QTest::qWait(1000);
-    QCOMPARE(target.shown, QStringList{"1.000"});
+    QCOMPARE(m_target->shown, QStringList{"1.000"});
     r->Resume();
-    QVERIFY(runUntil([&] { return target.shown == (QStringList{"1.000", "2.000"}); }));
-    QCOMPARE(target.shown, (QStringList{"1.000", "2.000"}));
+    QVERIFY(shows({"1.000", "2.000"}));
 
     r->Suspend();
     QTest::qWait(100);
@@ -268,49 +252,35 @@ void TestComThread::suspendAndResume() {
 
 // A change of reader in the middle of a line finishes that line in the new reader.
 void TestComThread::lineCarriesOverToNextReader() {
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    auto r = reader(&target);
-    QThread::msleep(200);
-    pty.write("\n  1.2");
+    auto r = reader(m_target.get());
+    send("\n  1.2");
     QVERIFY(runUntil([&] { return tv::scaleDecoderState().ScaleText == QString("1.2"); }));
-    QCOMPARE(tv::scaleDecoderState().ScaleText, QString("1.2"));
     r->Terminate();
     QVERIFY(r->WaitFor(Slack));
     r.reset();
 
-    r = reader(&target);
-    QThread::msleep(200);
-    pty.write("35kg\r\n");
-    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.235"}; }));
-    QCOMPARE(target.shown, QStringList{"1.235"});
+    r = reader(m_target.get());
+    send("35kg\r\n");
+    QVERIFY(shows({"1.235"}));
 }
 
 // The scale's end going away: one error box, then the reader ends by itself.
 void TestComThread::deviceVanishes() {
-    PtyPair pty;
-    QVERIFY(pty.ready());
-    tv::ScopedRecordingBoxes boxes;
-    HistoryTarget target;
-    auto r = reader(&target);
-    QThread::msleep(200);
-    pty.write(line(1235).toLatin1());
-    QVERIFY(runUntil([&] { return target.shown == QStringList{"1.235"}; }));
-    QCOMPARE(target.shown, QStringList{"1.235"});
+    auto r = reader(m_target.get());
+    send(line(1235).toLatin1());
+    QVERIFY(shows({"1.235"}));
 
-    pty.kill();
+    m_pty->kill();
     QVERIFY(runUntil([&] { return r->Finished(); }));
     QVERIFY(r->IsTerminated());
     QTest::qWait(600);
-    QCOMPARE(boxes.shown().size(), 1);
-    QCOMPARE(boxes.shown().first().kind, tv::RecordingMessageBoxes::Kind::ApplicationError);
-    const QString text = boxes.shown().first().text;
+    QCOMPARE(m_boxes->shown().size(), 1);
+    QCOMPARE(m_boxes->shown().first().kind, tv::RecordingMessageBoxes::Kind::ApplicationError);
+    const QString text = m_boxes->shown().first().text;
     QVERIFY2(text.startsWith("WARNING:  WaitCommEvent() Failed with the following error: \n"),
              qPrintable(text));
     QVERIFY2(text.endsWith("\nPort: 1\n"), qPrintable(text));
-    QCOMPARE(target.shown, QStringList{"1.235"});
+    QCOMPARE(m_target->shown, QStringList{"1.235"});
 }
 
 QTEST_GUILESS_MAIN(TestComThread)

@@ -1,17 +1,9 @@
-#include "platform/TextTarget.h"
+#include "HistoryTarget.h"
 #include "scale/ScaleDecoder.h"
 
 #include <QtTest>
 
 namespace {
-
-// Keeps every text the decoder shows, in order.
-class HistoryTarget : public tv::TextTarget {
-public:
-    QString text() const override { return shown.isEmpty() ? QString() : shown.last(); }
-    void setText(const QString& text) override { shown.append(text); }
-    QStringList shown;
-};
 
 const QString Negative = QStringLiteral("警告：重量为负!");
 const QString WrongUnit = QStringLiteral("警告：单位错误!");
