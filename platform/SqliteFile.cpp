@@ -43,12 +43,19 @@ void createSqliteFile(const QString& path, const QString& schemaPath) {
         } else {
             QSqlQuery q(db);
             QString statement;
+            bool inTransaction = false;
             for (const QString& line : script.split(u'\n')) {
                 const QString t = line.trimmed();
                 if (t.startsWith(QLatin1String("--")) || (t.isEmpty() && statement.isEmpty()))
                     continue;
                 statement += line + u'\n';
                 if (t.endsWith(u';')) {
+                    // Pragmas (the journal mode among them) cannot run inside a transaction;
+                    // everything else is written in one, which makes a new file quick.
+                    const bool pragma = statement.trimmed().startsWith(QLatin1String("pragma"),
+                                                                       Qt::CaseInsensitive);
+                    if (!pragma && !inTransaction)
+                        inTransaction = q.exec(QStringLiteral("begin"));
                     if (!q.exec(statement.trimmed())) {
                         failure = q.lastError().text() + QStringLiteral(": ") + statement;
                         break;
@@ -56,6 +63,8 @@ void createSqliteFile(const QString& path, const QString& schemaPath) {
                     statement.clear();
                 }
             }
+            if (inTransaction && failure.isEmpty() && !q.exec(QStringLiteral("commit")))
+                failure = q.lastError().text();
             q.finish();
             db.close();
         }

@@ -17,16 +17,26 @@ for p in $PACKAGES; do
   fi
 done
 
-if [ -z "$missing" ]; then
-  exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
+fi
+
+# The order database on SQL Server is reached through unixODBC's driver named "FreeTDS".
+register_freetds() {
+  if command -v odbcinst >/dev/null 2>&1 && ! odbcinst -q -d -n FreeTDS >/dev/null 2>&1 &&
+     [ -f /usr/share/tdsodbc/odbcinst.ini ]; then
+    $SUDO odbcinst -i -d -f /usr/share/tdsodbc/odbcinst.ini
+  fi
+}
+
+if [ -z "$missing" ]; then
+  register_freetds
+  exit 0
 fi
 
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 # shellcheck disable=SC2086
 $SUDO apt-get install -y --no-install-recommends $missing
+register_freetds

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace tv::test {
+
+// A socat pseudo-terminal pair standing in for a scale: its port end is <folder>/com1
+// (a dosdevices folder), the test writes the other end.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    bool ready() const { return m_fd >= 0; }
+    // The dosdevices folder holding com1.
+    QString folder() const { return m_folder; }
+    void write(const QByteArray& bytes);
+    // The device vanishes: socat ends and both links go.
+    void kill();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;
+    QProcess m_socat;
+    int m_fd = -1;
+};
+
+} // namespace tv::test
