@@ -8,12 +8,19 @@
 #include "platform/SoundPlayer.h"
 #include "platform/TextTarget.h"
 #include "report/ShipmentListModel.h"
+#include "report/ShipmentListSource.h"
+#include "report/ShipmentQuery.h"
+#include "report/XlsWorkbook.h"
+#include "report/cxdcsz.h"
+#include "report/progress.h"
 #include "scale/ComThd.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -22,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -608,11 +616,98 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- query tab and settings tab: wired in with their subsystems ------------------------
 
-void TForm1::ButtonSearchClick() {}
+void TForm1::ButtonSearchClick() {
+    if (m_listFilling)
+        return;
+    const QPointer<TForm1> alive(this);
+    const QList<QPushButton*> buttons = {ButtonSearch, ButtonExport, ButtonConf};
+    // No nested query, export or column change while the list fills.
+    m_listFilling = true;
+    for (QPushButton* b : buttons)
+        b->setEnabled(false);
+    tv::guarded([&] {
+        ListView1Model->clear();
+        tv::ShipmentFilter filter;
+        filter.from = DateTimePickerFrom->date();
+        filter.to = DateTimePickerTo->date();
+        filter.shop = ComboBoxShop->currentText();
+        filter.sndStyle = ComboBoxSnd->currentText();
+        filter.sndOperator = ComboBoxSndOpr->currentText();
+        // A TDS connection runs one statement at a time: every row is read before the window
+        // serves an event, so a scan started during the fill finds the connection free.
+        QList<QStringList> rows;
+        {
+            tv::ShipmentQuery query(ADOConnectionSQL, filter);
+            try {
+                while (query.fetch(rows, 4096)) {
+                }
+            } catch (...) {
+                ListView1Model->appendRows(std::move(rows));
+                throw;
+            }
+        }
+        const qsizetype count = rows.size();
+        if (fillListView1(rows))
+            StatusBar1Panel0->setText(tv::ShipmentQuery::countText(count));
+    });
+    if (!alive)
+        return;
+    m_listFilling = false;
+    for (QPushButton* b : buttons)
+        b->setEnabled(true);
+}
 
-void TForm1::ButtonExportClick() {}
+bool TForm1::fillListView1(QList<QStringList>& rows) {
+    const QPointer<TForm1> alive(this);
+    constexpr qsizetype kBatch = 2000;
+    constexpr qint64 kEventIntervalMs = 30;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
+    bool served = false;
+    for (qsizetype first = 0; first < rows.size(); first += kBatch) {
+        const auto begin = std::make_move_iterator(rows.begin() + first);
+        const auto end =
+            std::make_move_iterator(rows.begin() + std::min(first + kBatch, rows.size()));
+        ListView1Model->appendRows(QList<QStringList>(begin, end));
+        // The first rows show at once, then the window is served at most every interval.
+        if (served && sinceEvents.elapsed() < kEventIntervalMs)
+            continue;
+        QCoreApplication::processEvents();
+        if (!alive || m_destroyed)
+            return false;
+        served = true;
+        sinceEvents.restart();
+    }
+    rows.clear();
+    return true;
+}
 
-void TForm1::ButtonConfClick() {}
+void TForm1::ButtonExportClick() {
+    tv::guarded([&] {
+        if (m_listFilling || !FormProgress)
+            return;
+        tv::SaveFileRequest request;
+        request.fileName = m_exportFileName;
+        request.filter = QStringLiteral("*.xls (*.xls)");
+        request.defaultSuffix = QStringLiteral(".xls");
+        const QString fileName = tv::askSaveFileName(this, request);
+        if (fileName.isEmpty())
+            return;
+        m_exportFileName = fileName;
+        const tv::ShipmentListSource list(*ListView1Model);
+        tv::XlsWorkbook workbook;
+        const qsizetype count = tv::ShipmentExport(*FormProgress).run(list, workbook, fileName);
+        tv::messageBoxes().information(tv::ShipmentExport::doneMessage(count));
+    });
+}
+
+void TForm1::ButtonConfClick() {
+    tv::guarded([&] {
+        if (m_listFilling || !CxdcszDlg || tv::showModal(*CxdcszDlg) != QDialog::Accepted)
+            return;
+        applyColumnChoice(CxdcszDlg->columnChoice());
+    });
+}
 
 void TForm1::BitBtn1Click() {}
 
@@ -622,8 +717,8 @@ void TForm1::createDialogs()
 {
     // Each dialog once, in this order: later ones read what earlier steps set up.
     // DzcszDlg: scale settings.
-    // CxdcszDlg: result columns.
-    // FormProgress: export progress.
+    CxdcszDlg = new TCxdcszDlg(this, &ADOConnectionAccess);
+    FormProgress = new TFormProgress(this);
     DlszDlg = new TDlszDlg(this, &ADOConnectionAccess);
     // YfszDlg: postage rules list.
     // BjgzDlg, BjgzDlg1: rule editors.

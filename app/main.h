@@ -4,6 +4,7 @@
 
 #include <QDateEdit>
 #include <QMainWindow>
+#include <QStringList>
 #include <memory>
 
 class QCheckBox;
@@ -185,6 +186,12 @@ private:
     bool m_destroyed = false;
     std::unique_ptr<tv::TextTarget> m_weightTarget;
     std::unique_ptr<TComThread> m_comThread;
+
+    // Query tab: appends read rows to the list in timed batches; false when the window closed.
+    bool fillListView1(QList<QStringList>& rows);
+    bool m_listFilling = false;
+    // The save dialog proposes the name chosen last.
+    QString m_exportFileName = QStringLiteral("default");
 };
 
 // The main window's caption.
