@@ -7,6 +7,9 @@
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TextTarget.h"
+#include "postage/bjgz.h"
+#include "postage/bjgz1.h"
+#include "postage/yfsz.h"
 #include "report/ShipmentListModel.h"
 #include "report/ShipmentListSource.h"
 #include "report/ShipmentQuery.h"
@@ -711,7 +714,12 @@ void TForm1::ButtonConfClick() {
 
 void TForm1::BitBtn1Click() {}
 
-void TForm1::BitBtn3Click() {}
+void TForm1::BitBtn3Click() {
+    tv::guarded([&] {
+        if (YfszDlg)
+            tv::showModal(*YfszDlg);
+    });
+}
 
 void TForm1::createDialogs()
 {
@@ -720,6 +728,8 @@ void TForm1::createDialogs()
     CxdcszDlg = new TCxdcszDlg(this, &ADOConnectionAccess);
     FormProgress = new TFormProgress(this);
     DlszDlg = new TDlszDlg(this, &ADOConnectionAccess);
-    // YfszDlg: postage rules list.
-    // BjgzDlg, BjgzDlg1: rule editors.
+    YfszDlg = new TYfszDlg(this, &ADOConnectionAccess);
+    BjgzDlg = new TBjgzDlg(this, &ADOConnectionSQL);
+    BjgzDlg1 = new TBjgzDlg1(this, &ADOConnectionSQL);
+    YfszDlg->setEditors(BjgzDlg, BjgzDlg1);
 }

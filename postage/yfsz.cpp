@@ -1,0 +1,331 @@
+#include "postage/yfsz.h"
+
+#include "platform/Database.h"
+#include "platform/GuiDialogs.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Messages.h"
+#include "postage/RuleStore.h"
+#include "postage/bjgz.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+const QString kStartSuffix = QStringLiteral("克~");
+
+// Lines made but not yet in the list; a failed load must not leak them.
+struct PendingLines {
+    QList<QTreeWidgetItem*> items;
+    ~PendingLines() { qDeleteAll(items); }
+    void moveTo(QTreeWidget* list) {
+        list->addTopLevelItems(items);
+        items.clear();
+    }
+};
+
+QTreeWidgetItem* ruleLine(int number, const QString& method, const QString& provinces,
+                          qint32 largestEnd) {
+    auto* item = new QTreeWidgetItem(
+        QStringList{QString::number(number), method, provinces,
+                    QStringLiteral("0~") + QString::number(largestEnd) + QStringLiteral("克")});
+    for (int c = 1; c < 4; ++c)
+        item->setTextAlignment(c, Qt::AlignCenter);
+    return item;
+}
+
+QString startWeightOf(const QLabel* label) {
+    QString t = label->text();
+    if (t.endsWith(kStartSuffix))
+        t.chop(kStartSuffix.size());
+    return t;
+}
+
+} // namespace
+
+TYfszDlg::TYfszDlg(QWidget* parent, tv::Connection* configConnection, TBjgzDlg* addEditor,
+                   TBjgzDlg* modifyEditor)
+    : QDialog(parent)
+    , m_config(configConnection)
+    , m_addEditor(addEditor)
+    , m_modifyEditor(modifyEditor) {
+    setWindowTitle(QStringLiteral("运费设置"));
+    setFixedSize(660, 469);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    Button1 = new QPushButton(QStringLiteral("添加规则"), this);
+    Button1->setGeometry(8, 8, 90, 28);
+    Button2 = new QPushButton(QStringLiteral("修改规则"), this);
+    Button2->setGeometry(104, 8, 90, 28);
+    Button3 = new QPushButton(QStringLiteral("删除规则"), this);
+    Button3->setGeometry(200, 8, 90, 28);
+    Bevel1 = new QFrame(this);
+    Bevel1->setFrameShape(QFrame::StyledPanel);
+    Bevel1->setGeometry(8, 44, 644, 380);
+    ListView1 = new QTreeWidget(this);
+    ListView1->setGeometry(12, 48, 636, 372);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setHeaderLabels({QStringLiteral("规则"), QStringLiteral("物流"),
+                                QStringLiteral("运送到"), QStringLiteral("重量区间")});
+    const int widths[] = {40, 70, 400, 95};
+    for (int c = 0; c < 4; ++c) {
+        ListView1->setColumnWidth(c, widths[c]);
+        if (c > 0)
+            ListView1->headerItem()->setTextAlignment(c, Qt::AlignCenter);
+    }
+    ListView1->header()->setStretchLastSection(false);
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setGeometry(572, 433, 80, 28);
+    OKBtn->setDefault(true);
+
+    connect(Button1, &QPushButton::clicked, this, &TYfszDlg::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TYfszDlg::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TYfszDlg::Button3Click);
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, &TYfszDlg::Button2Click);
+
+    if (const QScreen* s = screen()) {
+        QRect r(QPoint(0, 0), frameGeometry().size());
+        r.moveCenter(s->availableGeometry().center());
+        move(r.topLeft());
+    }
+
+    tv::guarded([&] { LoadRuleList(); });
+}
+
+void TYfszDlg::setEditors(TBjgzDlg* addEditor, TBjgzDlg* modifyEditor) {
+    m_addEditor = addEditor;
+    m_modifyEditor = modifyEditor;
+}
+
+void TYfszDlg::setCommandsEnabled(bool enabled) {
+    for (QPushButton* b : {Button1, Button2, Button3, OKBtn})
+        b->setEnabled(enabled);
+}
+
+void TYfszDlg::LoadRuleList() {
+    // Event passes inside a load can deliver a command or another load; they must not
+    // rebuild the list under the running one.
+    if (m_loading) {
+        m_reloadPending = true;
+        return;
+    }
+    if (!m_config || !m_config->isOpen())
+        return;
+    m_loading = true;
+    setCommandsEnabled(false);
+    auto finish = [this] {
+        m_loading = false;
+        m_reloadPending = false;
+        setCommandsEnabled(true);
+        if (m_donePending) {
+            m_donePending = false;
+            QDialog::done(m_pendingResult);
+        }
+    };
+    try {
+        do {
+            m_reloadPending = false;
+            loadOnce();
+        } while (m_reloadPending);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+}
+
+void TYfszDlg::loadOnce() {
+    ListView1->clear();
+    const QList<tv::Record> rows = tv::ListRuleRows(*m_config);
+    if (rows.isEmpty())
+        return;
+
+    PendingLines pending;
+    QElapsedTimer sincePass;
+    sincePass.start();
+    QString stamp;
+    QString method;
+    QString provinces;
+    QString lastProvince;
+    qint32 largestEnd = 0;
+    int lines = 0;
+    for (const tv::Record& row : rows) {
+        const QString rowStamp = row.text(QStringLiteral("RuleIndex"));
+        if (!stamp.isEmpty() && stamp != rowStamp) {
+            pending.items.append(ruleLine(++lines, method, provinces, largestEnd));
+            provinces.clear();
+            lastProvince.clear();
+            largestEnd = 0;
+        }
+        stamp = rowStamp;
+        method = row.text(QStringLiteral("Express"));
+        const QString province = row.text(QStringLiteral("Province"));
+        if (province != lastProvince)
+            provinces += province + u';';
+        lastProvince = province;
+        largestEnd = std::max(largestEnd, row.integer(QStringLiteral("EndWeight")));
+
+        // An event pass now and then keeps the window responsive without the cost of one
+        // per row; the lines made so far are shown first.
+        if (sincePass.elapsed() >= m_passIntervalMs) {
+            pending.moveTo(ListView1);
+            QCoreApplication::processEvents();
+            sincePass.restart();
+            if (m_reloadPending)
+                return;
+        }
+    }
+    pending.items.append(ruleLine(++lines, method, provinces, largestEnd));
+    pending.moveTo(ListView1);
+}
+
+void TYfszDlg::done(int result) {
+    if (m_loading) {
+        m_donePending = true;
+        m_pendingResult = result;
+        return;
+    }
+    QDialog::done(result);
+}
+
+bool TYfszDlg::saveEditor(TBjgzDlg& editor) {
+    if (!m_config)
+        throw tv::Error(QStringLiteral("The database is not connected."));
+    const QString method = editor.ComboBoxSnd->currentText();
+    if (method.isEmpty() || editor.Edit1->text().isEmpty() ||
+        editor.EndWeightEdits[0]->text().isEmpty() ||
+        editor.BeginChargeWeightEdits[0]->text().isEmpty() ||
+        editor.BeginChargeFeeEdits[0]->text().isEmpty() ||
+        editor.DetaWeightEdits[0]->text().isEmpty() || editor.DetaFeeEdits[0]->text().isEmpty())
+        return false;
+    // The check marks decide the provinces, not the province text.
+    QStringList provinces;
+    for (int i = 0; i < editor.CheckListBox2->count(); ++i) {
+        if (editor.CheckListBox2->item(i)->checkState() == Qt::Checked)
+            provinces.append(editor.CheckListBox2->item(i)->text());
+    }
+    QList<tv::RuleInterval> rows;
+    for (int n = 0; n < 9; ++n) {
+        rows.append({startWeightOf(editor.StartWeightLabels[n]), editor.EndWeightEdits[n]->text(),
+                     editor.BeginChargeWeightEdits[n]->text(),
+                     editor.BeginChargeFeeEdits[n]->text(), editor.DetaWeightEdits[n]->text(),
+                     editor.DetaFeeEdits[n]->text()});
+    }
+    return tv::SaveRule(*m_config, method, provinces, tv::completeIntervals(rows));
+}
+
+bool TYfszDlg::focusedRule(QString& method, QString& firstProvince) {
+    const QTreeWidgetItem* line = ListView1->currentItem();
+    if (!line) {
+        tv::messageBoxes().information(QStringLiteral("请选择规则!"));
+        return false;
+    }
+    method = line->text(1);
+    const QString provinces = line->text(2);
+    const qsizetype end = provinces.indexOf(u';');
+    firstProvince = end < 0 ? QString() : provinces.left(end);
+    return true;
+}
+
+void TYfszDlg::Button1Click() {
+    tv::guarded([&] {
+        if (m_loading || !m_addEditor)
+            return;
+        if (tv::showModal(*m_addEditor) != QDialog::Accepted)
+            return;
+        if (!saveEditor(*m_addEditor)) {
+            tv::messageBoxes().information(QStringLiteral("规则添加失败，请检查字段!"));
+            return;
+        }
+        tv::messageBoxes().information(QStringLiteral("规则添加成功!"));
+        m_addEditor->ClearAll();
+        LoadRuleList();
+    });
+}
+
+void TYfszDlg::Button2Click() {
+    tv::guarded([&] {
+        if (m_loading || !m_modifyEditor)
+            return;
+        QString method;
+        QString firstProvince;
+        if (!focusedRule(method, firstProvince))
+            return;
+        if (!m_config)
+            throw tv::Error(QStringLiteral("The database is not connected."));
+        TBjgzDlg& editor = *m_modifyEditor;
+        const QList<tv::Record> intervals = tv::LoadPairIntervals(*m_config, method, firstProvince);
+        const QString stamp =
+            intervals.isEmpty() ? QString() : intervals.first().text(QStringLiteral("RuleIndex"));
+        editor.ClearAll();
+        // A pair holds at most nine rows when this program wrote it; further rows from an
+        // outside change are not shown, and a save replaces the whole pair.
+        for (qsizetype k = 0; k < std::min<qsizetype>(intervals.size(), 9); ++k) {
+            const tv::Record& r = intervals[k];
+            editor.EndWeightEdits[k]->setText(r.text(QStringLiteral("EndWeight")));
+            editor.BeginChargeWeightEdits[k]->setText(r.text(QStringLiteral("BeginChargeWeight")));
+            editor.BeginChargeFeeEdits[k]->setText(r.text(QStringLiteral("BeginChargeFee")));
+            editor.DetaWeightEdits[k]->setText(r.text(QStringLiteral("DetaWeight")));
+            editor.DetaFeeEdits[k]->setText(r.text(QStringLiteral("DetaFee")));
+        }
+        const QList<tv::Record> ruleRows = tv::LoadRuleRows(*m_config, stamp);
+        editor.ComboBoxSnd->setCurrentIndex(
+            editor.ComboBoxSnd->findText(method, Qt::MatchExactly | Qt::MatchCaseSensitive));
+        QString provinceText;
+        QString previous;
+        for (const tv::Record& r : ruleRows) {
+            const QString province = r.text(QStringLiteral("Province"));
+            if (province == previous)
+                continue;
+            previous = province;
+            provinceText += province + u';';
+            for (int i = 0; i < editor.CheckListBox2->count(); ++i) {
+                if (editor.CheckListBox2->item(i)->text() == province) {
+                    editor.CheckListBox2->item(i)->setCheckState(Qt::Checked);
+                    break;
+                }
+            }
+        }
+        editor.Edit1->setText(provinceText);
+
+        if (tv::showModal(editor) != QDialog::Accepted)
+            return;
+        if (!saveEditor(editor)) {
+            tv::messageBoxes().information(QStringLiteral("规则修改失败，请检查字段!"));
+            return;
+        }
+        tv::messageBoxes().information(QStringLiteral("规则修改成功!"));
+        editor.ClearAll();
+        LoadRuleList();
+    });
+}
+
+void TYfszDlg::Button3Click() {
+    tv::guarded([&] {
+        if (m_loading || !m_config)
+            return;
+        QString method;
+        QString firstProvince;
+        if (!focusedRule(method, firstProvince))
+            return;
+        tv::DeleteRule(*m_config, tv::FindRuleIndex(*m_config, method, firstProvince));
+        LoadRuleList();
+    });
+}
