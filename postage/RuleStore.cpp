@@ -4,6 +4,9 @@
 
 #include <QTimeZone>
 
+#include <cmath>
+#include <limits>
+
 namespace tv {
 
 namespace {
@@ -39,6 +42,16 @@ double feeValue(const QString& text, const char* column) {
         throw Error(QStringLiteral("\"%1\" is not a valid value for the column \"%2\".")
                         .arg(text, QLatin1String(column)));
     return text.toDouble();
+}
+
+// A whole-gram column as a 32-bit number, converted as Record::integer converts it.
+qint32 wholeOf(const QVariant& v, const char* column) {
+    const double d = std::round(Record::numberOf(v, QLatin1String(column)));
+    if (!std::isfinite(d) || d < std::numeric_limits<qint32>::min() ||
+        d > std::numeric_limits<qint32>::max())
+        throw Error(QStringLiteral("The value \"%1\" of the column \"%2\" is not a whole number.")
+                        .arg(v.toString(), QLatin1String(column)));
+    return qint32(d);
 }
 
 bool stampInUse(Connection& config, const QString& stamp) {
@@ -159,10 +172,30 @@ void AppendIntervalRows(Connection& config, const QString& method, const QString
     }
 }
 
-QList<Record> ListRuleRows(Connection& config) {
-    return selectRows(config, QStringLiteral("select ") + kRuleColumns +
-                                  QStringLiteral(" from [rule] order by [RuleIndex], [Express], "
-                                                 "[Province], [EndWeight]"));
+QList<RuleRow> ListRuleRows(Connection& config) {
+    // Read by column position into plain rows: the list reads every row of the table, and a
+    // record with its field descriptions per row would cost several times the read itself.
+    Query q(config, QStringLiteral("select ") + kRuleColumns +
+                        QStringLiteral(" from [rule] order by [RuleIndex], [Express], "
+                                       "[Province], [EndWeight]"));
+    q.exec();
+    QList<RuleRow> rows;
+    QSqlQuery& sql = q.sqlQuery();
+    while (q.next()) {
+        RuleRow r;
+        r.Express = Record::textOf(sql.value(0));
+        r.Province = Record::textOf(sql.value(1));
+        r.RuleIndex = Record::textOf(sql.value(2));
+        r.StartWeight = wholeOf(sql.value(3), "StartWeight");
+        r.EndWeight = wholeOf(sql.value(4), "EndWeight");
+        r.BeginChargeWeight = wholeOf(sql.value(5), "BeginChargeWeight");
+        r.BeginChargeFee = Record::numberOf(sql.value(6), QStringLiteral("BeginChargeFee"));
+        r.DetaWeight = wholeOf(sql.value(7), "DetaWeight");
+        r.DetaFee = Record::numberOf(sql.value(8), QStringLiteral("DetaFee"));
+        rows.append(std::move(r));
+    }
+    sql.finish();
+    return rows;
 }
 
 QString FindRuleIndex(Connection& config, const QString& method, const QString& province) {

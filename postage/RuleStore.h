@@ -20,6 +20,19 @@ struct RuleInterval {
     QString DetaFee;
 };
 
+// One row of the rule table as the list reads it.
+struct RuleRow {
+    QString Express;
+    QString Province;
+    QString RuleIndex;
+    qint32 StartWeight = 0;
+    qint32 EndWeight = 0;
+    qint32 BeginChargeWeight = 0;
+    double BeginChargeFee = 0;
+    qint32 DetaWeight = 0;
+    double DetaFee = 0;
+};
+
 // The clock behind the stamps; tests set a fixed one, an empty function restores the system's.
 using RuleClock = std::function<QDateTime()>;
 void setRuleClock(RuleClock clock);
@@ -52,7 +65,7 @@ void DeletePairRows(Connection& config, const QString& method, const QString& pr
 void AppendIntervalRows(Connection& config, const QString& method, const QString& province,
                         const QString& stamp, const QList<RuleInterval>& intervals);
 // Every row, by stamp, method, province and growing EndWeight.
-QList<Record> ListRuleRows(Connection& config);
+QList<RuleRow> ListRuleRows(Connection& config);
 // The stamp of the pair's first row; empty when the pair has no row.
 QString FindRuleIndex(Connection& config, const QString& method, const QString& province);
 // Removes every row of the rule; an empty stamp removes nothing.

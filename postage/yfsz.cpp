@@ -153,7 +153,7 @@ void TYfszDlg::LoadRuleList() {
 
 void TYfszDlg::loadOnce() {
     ListView1->clear();
-    const QList<tv::Record> rows = tv::ListRuleRows(*m_config);
+    const QList<tv::RuleRow> rows = tv::ListRuleRows(*m_config);
     if (rows.isEmpty())
         return;
 
@@ -166,21 +166,19 @@ void TYfszDlg::loadOnce() {
     QString lastProvince;
     qint32 largestEnd = 0;
     int lines = 0;
-    for (const tv::Record& row : rows) {
-        const QString rowStamp = row.text(QStringLiteral("RuleIndex"));
-        if (!stamp.isEmpty() && stamp != rowStamp) {
+    for (const tv::RuleRow& row : rows) {
+        if (!stamp.isEmpty() && stamp != row.RuleIndex) {
             pending.items.append(ruleLine(++lines, method, provinces, largestEnd));
             provinces.clear();
             lastProvince.clear();
             largestEnd = 0;
         }
-        stamp = rowStamp;
-        method = row.text(QStringLiteral("Express"));
-        const QString province = row.text(QStringLiteral("Province"));
-        if (province != lastProvince)
-            provinces += province + u';';
-        lastProvince = province;
-        largestEnd = std::max(largestEnd, row.integer(QStringLiteral("EndWeight")));
+        stamp = row.RuleIndex;
+        method = row.Express;
+        if (row.Province != lastProvince)
+            provinces += row.Province + u';';
+        lastProvince = row.Province;
+        largestEnd = std::max(largestEnd, row.EndWeight);
 
         // An event pass now and then keeps the window responsive without the cost of one
         // per row; the lines made so far are shown first.

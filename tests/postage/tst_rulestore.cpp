@@ -225,9 +225,8 @@ void TestRuleStore::sameSecondSavesStayApart() {
     for (const QString& p : {kBeijing, kShanghai, QStringLiteral("天津")})
         QVERIFY(SaveRule(*m_config, kM, {p}, intervals({500})));
     QStringList stamps;
-    for (const Record& r : ListRuleRows(*m_config))
-        stamps.append(r.text(QStringLiteral("RuleIndex")) + u' ' +
-                      r.text(QStringLiteral("Province")));
+    for (const RuleRow& r : ListRuleRows(*m_config))
+        stamps.append(r.RuleIndex + u' ' + r.Province);
     QCOMPARE(stamps, QStringList({"2012-03-07-10-00-00 北京", "2012-03-07-10-00-01 上海",
                                   "2012-03-07-10-00-02 天津"}));
 
@@ -302,11 +301,11 @@ void TestRuleStore::readers() {
     QCOMPARE(rule, QStringList({kShanghai, kShanghai, kBeijing, kBeijing}));
 
     QStringList all;
-    for (const Record& r : ListRuleRows(*m_config))
-        all.append(r.text("RuleIndex").left(4) + u' ' + r.text("Province") + u' ' +
-                   r.text("EndWeight"));
-    QCOMPARE(all, QStringList({"2011 北京 700", "2012 上海 1000", "2012 上海 2000",
-                               "2012 北京 1000", "2012 北京 2000"}));
+    for (const RuleRow& r : ListRuleRows(*m_config))
+        all.append(r.RuleIndex.left(4) + u' ' + r.Province + u' ' + QString::number(r.EndWeight) +
+                   u' ' + QString::number(r.BeginChargeFee));
+    QCOMPARE(all, QStringList({"2011 北京 700 10.5", "2012 上海 1000 10.5", "2012 上海 2000 10.5",
+                               "2012 北京 1000 10.5", "2012 北京 2000 10.5"}));
 
     QCOMPARE(LoadPairIntervals(*m_config, kN, kShanghai).size(), 0);
     QCOMPARE(FindRuleIndex(*m_config, kN, kShanghai), QString());
