@@ -229,6 +229,18 @@ bool TYfszDlg::saveEditor(TBjgzDlg& editor) {
     return tv::SaveRule(*m_config, method, provinces, tv::completeIntervals(rows));
 }
 
+void TYfszDlg::runEditor(TBjgzDlg& editor, const QString& failed, const QString& saved) {
+    if (tv::showModal(editor) != QDialog::Accepted)
+        return;
+    if (!saveEditor(editor)) {
+        tv::messageBoxes().information(failed);
+        return;
+    }
+    tv::messageBoxes().information(saved);
+    editor.ClearAll();
+    LoadRuleList();
+}
+
 bool TYfszDlg::focusedRule(QString& method, QString& firstProvince) {
     const QTreeWidgetItem* line = ListView1->currentItem();
     if (!line) {
@@ -246,15 +258,8 @@ void TYfszDlg::Button1Click() {
     tv::guarded([&] {
         if (m_loading || !m_addEditor)
             return;
-        if (tv::showModal(*m_addEditor) != QDialog::Accepted)
-            return;
-        if (!saveEditor(*m_addEditor)) {
-            tv::messageBoxes().information(QStringLiteral("规则添加失败，请检查字段!"));
-            return;
-        }
-        tv::messageBoxes().information(QStringLiteral("规则添加成功!"));
-        m_addEditor->ClearAll();
-        LoadRuleList();
+        runEditor(*m_addEditor, QStringLiteral("规则添加失败，请检查字段!"),
+                  QStringLiteral("规则添加成功!"));
     });
 }
 
@@ -303,15 +308,8 @@ void TYfszDlg::Button2Click() {
         }
         editor.Edit1->setText(provinceText);
 
-        if (tv::showModal(editor) != QDialog::Accepted)
-            return;
-        if (!saveEditor(editor)) {
-            tv::messageBoxes().information(QStringLiteral("规则修改失败，请检查字段!"));
-            return;
-        }
-        tv::messageBoxes().information(QStringLiteral("规则修改成功!"));
-        editor.ClearAll();
-        LoadRuleList();
+        runEditor(editor, QStringLiteral("规则修改失败，请检查字段!"),
+                  QStringLiteral("规则修改成功!"));
     });
 }
 

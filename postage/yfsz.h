@@ -47,6 +47,8 @@ private:
     void setCommandsEnabled(bool enabled);
     // Saves the editor's content; false when it fails the check (nothing written then).
     bool saveEditor(TBjgzDlg& editor);
+    // Shows the editor; after OK saves its content and reports, then empties it and reloads.
+    void runEditor(TBjgzDlg& editor, const QString& failed, const QString& saved);
     // The focused line's method and first province; false (and the message) when none.
     bool focusedRule(QString& method, QString& firstProvince);
 
