@@ -2,6 +2,7 @@
 
 #include "config/ConfigDb.h"
 #include "config/dlsz.h"
+#include "config/dzcsz.h"
 #include "platform/GuiDialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Messages.h"
@@ -17,6 +18,8 @@
 #include "report/cxdcsz.h"
 #include "report/progress.h"
 #include "scale/ComThd.h"
+#include "shipping/BatchPackOut.h"
+#include "shipping/Scan.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -100,7 +103,8 @@ QLabel* label(const QString& text, QWidget* parent, const QFont* font = nullptr)
 
 TForm1::TForm1(const Environment& environment)
     : m_folder(environment.folder)
-    , m_startScaleReader(environment.startScaleReader) {
+    , m_startScaleReader(environment.startScaleReader)
+    , m_today(environment.today) {
     buildLayout();
     startUp();
 }
@@ -411,7 +415,7 @@ void TForm1::startUp() {
         createScaleReader();
     Edit2->setText(kScaleNotConnected);
 
-    const QDate today = QDate::currentDate();
+    const QDate today = m_today.isValid() ? m_today : QDate::currentDate();
     DateTimePickerFrom->setDate(QDate(today.year(), today.month(), 1));
     DateTimePickerTo->setDate(today);
     PageControl1->setCurrentIndex(0);
@@ -464,13 +468,20 @@ void TForm1::restoreOptions() {
 }
 
 void TForm1::createScaleReader() {
-    // The scale reader is created here once the scale subsystem is wired in.
+    if (!m_weightTarget)
+        m_weightTarget = std::make_unique<LineEditTarget>(Edit2);
+    m_comThread =
+        std::make_unique<TComThread>(m_weightTarget.get(), m_scaleType, m_com, 9600, 'N', 8, 1,
+                                     TComThread::RxCharEvent | TComThread::CtsEvent, false);
 }
 
 void TForm1::FormDestroy() {
     if (m_destroyed)
         return;
     m_destroyed = true;
+    // Only asked to stop; the window's destruction ends the thread within its 500 ms bound.
+    if (m_comThread)
+        m_comThread->Terminate();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -546,15 +557,82 @@ void TForm1::BitBtn2Click() {
 
 // ---- scan tab --------------------------------------------------------------------------
 
-void TForm1::Button1Click() {}
+namespace {
 
-void TForm1::Button2Click() {}
+// The scan's view of the main window.
+class FormScanSink : public tv::ScanSink {
+public:
+    explicit FormScanSink(TForm1* form)
+        : m_form(form) {}
+    void reportScanResult(const QString& line, bool success) override {
+        m_form->ReportScanResult(line, success);
+    }
+    void clearDetails() override {
+        m_form->ListViewDetail->clear();
+        m_form->Memo2->clear();
+    }
+    void addNote(const QString& line) override { m_form->Memo2->appendPlainText(line); }
+    void addGoods(const QString& name, const QString& spec, const QString& count) override {
+        new QTreeWidgetItem(m_form->ListViewDetail, {name, spec, count});
+    }
+    void showPostage(const QString& text) override { m_form->Edit3->setText(text); }
+    bool askYesNo(const QString& text) override { return tv::messageBoxes().question(text); }
+
+private:
+    TForm1* m_form;
+};
+
+} // namespace
+
+void TForm1::Button1Click() {
+    // The next scan replaces the number, whatever this one finds.
+    Edit1->selectAll();
+    Edit1->setFocus();
+    tv::guarded([&] {
+        tv::ScanInput input;
+        input.waybill = Edit1->text();
+        input.weight = Edit2->text();
+        input.postage = Edit3->text();
+        input.operatorName = ComboBoxOpr->currentText();
+        input.manualPostage = CheckBox2->isChecked();
+        input.showSummary = CheckBox4->isChecked();
+        input.recordShipper = CheckBox5->isChecked();
+        input.askBeforeFinishing = CheckBox6->isChecked();
+        input.packOutMode = CheckBox7->isChecked();
+        FormScanSink sink(this);
+        tv::Scan(ADOConnectionSQL, ADOConnectionAccess, sink).run(input);
+    });
+}
+
+void TForm1::Button2Click() {
+    tv::guarded([&] {
+        tv::BatchPackOut(ADOConnectionSQL).run();
+        tv::messageBoxes().information(QStringLiteral("修改完成!"));
+    });
+}
 
 void TForm1::Edit2Change() {}
 
-void TForm1::CheckBox1Click() {}
+void TForm1::CheckBox1Click() {
+    const bool manual = CheckBox1->isChecked();
+    Edit2->setReadOnly(!manual);
+    Edit2->clear();
+    (manual ? Edit2 : Edit1)->setFocus();
+    // No reading reaches the field while the operator types.
+    if (m_comThread && !m_comThread->IsTerminated()) {
+        if (manual)
+            m_comThread->Suspend();
+        else
+            m_comThread->Resume();
+    }
+}
 
-void TForm1::CheckBox2Click() {}
+void TForm1::CheckBox2Click() {
+    const bool manual = CheckBox2->isChecked();
+    Edit3->setReadOnly(!manual);
+    Edit3->clear();
+    (manual ? Edit3 : Edit1)->setFocus();
+}
 
 void TForm1::ListViewDetailResize() {
     const int w = ListViewDetail->width();
@@ -712,7 +790,27 @@ void TForm1::ButtonConfClick() {
     });
 }
 
-void TForm1::BitBtn1Click() {}
+void TForm1::BitBtn1Click() {
+    tv::guarded([&] {
+        if (!DzcszDlg || tv::showModal(*DzcszDlg) != QDialog::Accepted)
+            return;
+        if (m_comThread) {
+            // Terminate also wakes a reader paused for manual weight entry, so the wait ends.
+            m_comThread->Terminate();
+            m_comThread->WaitFor();
+            m_comThread.reset();
+        }
+        m_com = DzcszDlg->portNo();
+        m_scaleType = DzcszDlg->scaleType();
+        // Without the configuration file the choice holds for this run only.
+        if (ADOConnectionAccess.isOpen())
+            tv::ConfigDb(ADOConnectionAccess).writeScale(m_com, m_scaleType);
+        createScaleReader();
+        // While the weight is typed by hand the new reader waits too.
+        if (CheckBox1->isChecked() && !m_comThread->IsTerminated())
+            m_comThread->Suspend();
+    });
+}
 
 void TForm1::BitBtn3Click() {
     tv::guarded([&] {
@@ -721,10 +819,9 @@ void TForm1::BitBtn3Click() {
     });
 }
 
-void TForm1::createDialogs()
-{
+void TForm1::createDialogs() {
     // Each dialog once, in this order: later ones read what earlier steps set up.
-    // DzcszDlg: scale settings.
+    DzcszDlg = new TDzcszDlg(this, m_scaleType, m_com);
     CxdcszDlg = new TCxdcszDlg(this, &ADOConnectionAccess);
     FormProgress = new TFormProgress(this);
     DlszDlg = new TDlszDlg(this, &ADOConnectionAccess);

@@ -44,6 +44,8 @@ public:
         QString folder;
         // Whether start-up creates the scale reader (tests of other parts leave it out).
         bool startScaleReader = true;
+        // The day start-up takes as today; invalid for the real one.
+        QDate today;
     };
 
     explicit TForm1(const Environment& environment);
@@ -183,6 +185,7 @@ private:
     qint32 m_com = 0;
     qint32 m_scaleType = 0;
     bool m_startScaleReader = true;
+    QDate m_today;
     bool m_destroyed = false;
     std::unique_ptr<tv::TextTarget> m_weightTarget;
     std::unique_ptr<TComThread> m_comThread;

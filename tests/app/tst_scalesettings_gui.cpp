@@ -1,0 +1,155 @@
+// The scale settings dialog and the reader it restarts, and manual weight entry pausing it.
+#include "FormBench.h"
+#include "config/dzcsz.h"
+#include "platform/GuiDialogs.h"
+#include "platform/Messages.h"
+#include "scale/ComThd.h"
+#include "support/PtyPair.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tv;
+
+namespace {
+
+// Answers the scale settings dialog: optionally picks a port (as the user does), then OK or Cancel.
+void answerScaleDialog(int pickPortIndex, bool ok) {
+    setModalRunner([=](QDialog& d) {
+        auto* dlg = static_cast<TDzcszDlg*>(&d);
+        if (pickPortIndex >= 0) {
+            dlg->ComboBox2->setCurrentIndex(pickPortIndex);
+            emit dlg->ComboBox2->activated(pickPortIndex);
+        }
+        ok ? d.accept() : d.reject();
+        return d.result();
+    });
+}
+
+QByteArray line(const char* kg) {
+    return QByteArray("ST,GS,+  ") + kg + "kg\r\n";
+}
+
+} // namespace
+
+class TestScaleSettings : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<test::PtyPair> m_pty;
+
+private slots:
+    void init() {
+        m_pty = std::make_unique<test::PtyPair>();
+        QVERIFY(m_pty->ready());
+        TComThread::setDeviceFolder(m_pty->folder());
+    }
+    void cleanup() {
+        setModalRunner({});
+        TComThread::setDeviceFolder(QString());
+        m_pty.reset();
+    }
+
+    void okWithoutChangeRestartsOnTheSamePort() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        QCOMPARE(form->Edit2->text(), QStringLiteral("电子秤未连接"));
+        m_pty->write(line("1.250"));
+        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("1.250"), 10000);
+
+        answerScaleDialog(-1, true);
+        form->BitBtn1->click();
+        QVERIFY(form->scaleReader());
+        QVERIFY(!form->scaleReader()->IsTerminated());
+        const Record row = bench.settings();
+        QCOMPARE(row.integer(QStringLiteral("Com")), 1);
+        QCOMPARE(row.integer(QStringLiteral("ScaleType")), 0);
+        // The field keeps its text until the new reader decodes a reading.
+        QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
+        QTest::qWait(300);
+        m_pty->write(line("2.000"));
+        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("2.000"), 10000);
+        QVERIFY(boxes.texts().isEmpty());
+    }
+
+    void cancelKeepsThePickForTheNextOk() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        TComThread* before = form->scaleReader();
+
+        answerScaleDialog(2, false);
+        form->BitBtn1->click();
+        QCOMPARE(form->scaleReader(), before);
+        QCOMPARE(bench.settings().integer(QStringLiteral("Com")), 1);
+        QCOMPARE(form->DzcszDlg->ComboBox2->currentIndex(), 2);
+
+        answerScaleDialog(-1, true);
+        form->BitBtn1->click();
+        QCOMPARE(bench.settings().integer(QStringLiteral("Com")), 3);
+        QCOMPARE(form->comCopy(), 3);
+        // No com3 in the device folder: the new reader reports its port and is dead.
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("COM3:无法连接，请检查!")});
+        QVERIFY(form->scaleReader()->IsTerminated());
+    }
+
+    void storedPortZero() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        bench.setSettings(QStringLiteral("Com = 0"));
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("COM0:无法连接，请检查!")});
+        QCOMPARE(form->DzcszDlg->ComboBox2->currentIndex(), -1);
+        QCOMPARE(form->DzcszDlg->ComboBox1->currentIndex(), 0);
+
+        answerScaleDialog(-1, true);
+        form->BitBtn1->click();
+        QCOMPARE(bench.settings().integer(QStringLiteral("Com")), 0);
+        QCOMPARE(boxes.texts().size(), 2);
+        QCOMPARE(boxes.texts().back(), QStringLiteral("COM0:无法连接，请检查!"));
+    }
+
+    void manualWeightPausesTheReaderAndRestartWhilePausedReturns() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        m_pty->write(line("1.250"));
+        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("1.250"), 10000);
+
+        form->CheckBox1->click();
+        QVERIFY(!form->Edit2->isReadOnly());
+        QCOMPARE(form->Edit2->text(), QString());
+        form->Edit2->setText(QStringLiteral("0.800"));
+        m_pty->write(line("3.000"));
+        QTest::qWait(1500);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("0.800"));
+
+        // A restart must end the paused reader rather than wait for it forever.
+        answerScaleDialog(-1, true);
+        QElapsedTimer timer;
+        timer.start();
+        form->BitBtn1->click();
+        QVERIFY2(timer.elapsed() < 10000, "the restart waited for a paused reader");
+        m_pty->write(line("3.500"));
+        QTest::qWait(1500);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("0.800"));
+
+        form->CheckBox1->click();
+        QVERIFY(form->Edit2->isReadOnly());
+        QCOMPARE(form->Edit2->text(), QString());
+        m_pty->write(line("4.000"));
+        QTRY_VERIFY_WITH_TIMEOUT(form->Edit2->text().endsWith(QStringLiteral("4.000")), 10000);
+        QVERIFY(boxes.texts().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestScaleSettings)
+#include "tst_scalesettings_gui.moc"
