@@ -2,11 +2,19 @@
 
 #include "platform/Error.h"
 
+#include <algorithm>
+
 namespace tv {
 
 namespace {
 
 QString braced(const QString& what, const QString& value, OdbcFlavour flavour) {
+    // The string reaches the driver as a C string: a NUL would end it there, dropping the keys
+    // after it.
+    if (value.contains(QChar(0)))
+        throw Error(QStringLiteral("The %1 contains a NUL character, which cannot be passed to "
+                                   "the ODBC driver; please choose another one.")
+                        .arg(what));
     if (flavour == OdbcFlavour::Microsoft) {
         QString v = value;
         v.replace(u'}', QStringLiteral("}}"));
@@ -30,8 +38,11 @@ OdbcLoginParts sqlServerOdbcParts(const SqlServerLogin& login, const OdbcOptions
     if (comma >= 0) {
         port = host.mid(comma + 1).trimmed();
         host = host.left(comma).trimmed();
-        bool ok = false;
-        const int p = port.toInt(&ok);
+        // Digits only: the port goes into the string unbraced, and a conversion that stops
+        // early (at a NUL, say) would let the rest of the text through.
+        bool ok = !port.isEmpty() && std::all_of(port.cbegin(), port.cend(),
+                                                 [](QChar c) { return c >= u'0' && c <= u'9'; });
+        const int p = ok ? port.toInt(&ok) : 0;
         if (!ok || p <= 0 || p > 65535)
             throw Error(
                 QStringLiteral("The server \"%1\" names no valid port.").arg(login.dataSource));

@@ -111,7 +111,9 @@ quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
                 m_poolCapacity = capacity;
             }
             const Entry e{quint32(m_poolSize), quint16(length), textWidth(text)};
-            std::memcpy(m_pool + m_poolSize, text.utf16(), size_t(length) * sizeof(char16_t));
+            // An empty view may carry no data pointer at all, which memcpy must not receive.
+            if (length > 0)
+                std::memcpy(m_pool + m_poolSize, text.utf16(), size_t(length) * sizeof(char16_t));
             m_poolSize += size_t(length);
             m_entries.append(e);
             slot = {h, quint32(m_entries.size())};
@@ -123,8 +125,8 @@ quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
         if (slot.hash != h)
             continue;
         const Entry& e = m_entries[slot.entry - 1];
-        if (e.length == length &&
-            std::memcmp(m_pool + e.offset, text.utf16(), size_t(length) * 2) == 0) {
+        if (e.length == length && (length == 0 || std::memcmp(m_pool + e.offset, text.utf16(),
+                                                              size_t(length) * 2) == 0)) {
             width = e.width;
             return slot.entry - 1;
         }

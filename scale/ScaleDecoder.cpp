@@ -38,7 +38,9 @@ void decodeScaleByte(char c, int scaleType, int portNo, ScaleDecoderState& state
         state.ScaleWarning = 2;
         break;
     default:
-        if (c == '.' || (c >= '0' && c <= '9'))
+        // A stream without line feeds would grow the text without end; the weight field shows
+        // at most its first 32,767 characters, so nothing visible is lost by stopping there.
+        if ((c == '.' || (c >= '0' && c <= '9')) && state.ScaleText.size() < kMaxScaleText)
             state.ScaleText.append(QLatin1Char(c));
         break;
     }

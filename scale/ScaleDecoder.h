@@ -12,6 +12,9 @@ struct ScaleDecoderState {
     qint32 ScaleWarning = 0; // 0 none, 1 negative weight, 2 wrong unit
 };
 
+// The longest text a line gathers: the weight field's own limit (QLineEdit's maximum length).
+inline constexpr qsizetype kMaxScaleText = 32767;
+
 // The program-wide decoder state, shared by every reader and kept when a reader is replaced.
 ScaleDecoderState& scaleDecoderState();
 
