@@ -1,0 +1,197 @@
+// Faults met through the main window: another process locking either database while the
+// operator scans or clicks an option, and the scale's device vanishing and coming back.
+#include "FormBench.h"
+#include "config/dzcsz.h"
+#include "platform/GuiDialogs.h"
+#include "platform/Messages.h"
+#include "scale/ComThd.h"
+#include "support/SqliteLock.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace tv;
+using test::SqliteLock;
+
+namespace {
+
+// A scale on a socat pseudo-terminal whose device can vanish and come back under the same link.
+class Scale {
+public:
+    Scale()
+        : m_folder(m_dir.path() + QStringLiteral("/dosdevices")) {
+        QDir().mkpath(m_folder);
+    }
+    ~Scale() { unplug(); }
+    QString folder() const { return m_folder; }
+
+    bool plugIn() {
+        const QString feed = m_dir.path() + QStringLiteral("/feed");
+        const QString port = m_folder + QStringLiteral("/com1");
+        m_socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + port,
+                                                QStringLiteral("pty,raw,echo=0,link=") + feed});
+        QDeadlineTimer deadline(20000);
+        while (!(QFileInfo::exists(feed) && QFileInfo::exists(port)) && !deadline.hasExpired())
+            QTest::qWait(20);
+        m_fd = ::open(QFile::encodeName(feed).constData(), O_WRONLY | O_NOCTTY);
+        return m_fd >= 0;
+    }
+    void unplug() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        if (m_socat.state() != QProcess::NotRunning) {
+            m_socat.kill();
+            m_socat.waitForFinished();
+        }
+    }
+    void send(const char* kg) {
+        const QByteArray line = QByteArray("ST,GS,+  ") + kg + "kg\r\n";
+        if (m_fd >= 0)
+            (void)::write(m_fd, line.constData(), size_t(line.size()));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;
+    QProcess m_socat;
+    int m_fd = -1;
+};
+
+void addOrder(test::FormBench& bench) {
+    insertRow(bench.orders, QStringLiteral("df_Trade"),
+              {{QStringLiteral("ID"), 1},
+               {QStringLiteral("PostID"), QStringLiteral("YT1001")},
+               {QStringLiteral("TradeStatus"), QStringLiteral("收款发货")},
+               {QStringLiteral("bSnd"), 1},
+               {QStringLiteral("sndStyle"), QStringLiteral("圆通速递")},
+               {QStringLiteral("Province"), QStringLiteral("浙江省")},
+               {QStringLiteral("weight"), 1200},
+               {QStringLiteral("RcvValue"), 100},
+               {QStringLiteral("goodsCost"), 80},
+               {QStringLiteral("otherFee"), 0}});
+}
+
+QStringList rowsOf(Connection& c, const QString& table) {
+    QStringList out;
+    for (const Record& r : selectRows(c, QStringLiteral("select * from ") + ident(table))) {
+        QStringList f;
+        for (int i = 0; i < r.sqlRecord().count(); ++i)
+            f.append(Record::textOf(r.sqlRecord().value(i)));
+        out.append(f.join(u'|'));
+    }
+    return out;
+}
+
+} // namespace
+
+class TestFaultsGui : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() {
+        setModalRunner({});
+        TComThread::setDeviceFolder(QString());
+    }
+
+    void scanWhileTheOrderDatabaseIsLocked() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        addOrder(bench);
+        auto form = bench.start();
+        form->ComboBoxOpr->setCurrentText(QStringLiteral("张三"));
+        form->Edit2->setText(QStringLiteral("1.250"));
+        form->Edit1->setText(QStringLiteral("YT1001"));
+        const QStringList before = rowsOf(bench.orders, QStringLiteral("df_Trade"));
+        {
+            SqliteLock lock(bench.ordersPath, SqliteLock::Kind::Write, 8000);
+            QVERIFY(lock.held());
+            form->Button1->click();
+        }
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Error);
+        QVERIFY2(boxes.texts()[0].contains(QStringLiteral("locked")), qPrintable(boxes.texts()[0]));
+        QCOMPARE(form->Memo1->toPlainText(), QString());
+        QCOMPARE(rowsOf(bench.orders, QStringLiteral("df_Trade")), before);
+        QCOMPARE(rowsOf(bench.orders, QStringLiteral("df_TradeLog")), QStringList());
+        QCOMPARE(rowsOf(bench.orders, QStringLiteral("df_PostageCharge")), QStringList());
+
+        // The window goes on: the next scan ships the order.
+        form->Button1->click();
+        QCOMPARE(boxes.shown().size(), 1);
+        QVERIFY(form->Memo1->toPlainText().endsWith(QStringLiteral("差:0.050kg")));
+        QCOMPARE(rowsOf(bench.orders, QStringLiteral("df_TradeLog")).size(), 1);
+    }
+
+    void optionClickWhileTheConfigurationIsLocked() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        auto form = bench.start();
+        const QStringList before = rowsOf(bench.config, QStringLiteral("pwd"));
+        {
+            SqliteLock lock(bench.folder + QStringLiteral("db.mdb"), SqliteLock::Kind::Write, 8000);
+            QVERIFY(lock.held());
+            form->CheckBox5->click();
+        }
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Error);
+        QVERIFY2(boxes.texts()[0].contains(QStringLiteral("locked")), qPrintable(boxes.texts()[0]));
+        QCOMPARE(rowsOf(bench.config, QStringLiteral("pwd")), before);
+
+        // Later clicks are stored again.
+        form->CheckBox6->click();
+        form->CheckBox3->click();
+        QCOMPARE(boxes.shown().size(), 1);
+        const Record s = bench.settings();
+        QCOMPARE(s.integer(QStringLiteral("check5")), 0);
+        QCOMPARE(s.integer(QStringLiteral("check6")), 1);
+        QCOMPARE(s.integer(QStringLiteral("check3")), 1);
+    }
+
+    void scaleDeviceVanishesAndComesBack() {
+        ScopedRecordingBoxes boxes;
+        Scale scale;
+        QVERIFY(scale.plugIn());
+        TComThread::setDeviceFolder(scale.folder());
+        test::FormBench bench;
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        scale.send("1.250");
+        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("1.250"), 10000);
+
+        scale.unplug();
+        // The reader meets the vanished device; the window stays responsive meanwhile.
+        for (int i = 0; i < 20; ++i)
+            QTest::qWait(100);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
+        for (const auto& shown : boxes.shown())
+            QCOMPARE(shown.kind, RecordingMessageBoxes::Kind::ApplicationError);
+
+        QVERIFY(scale.plugIn());
+        setModalRunner([](QDialog& d) {
+            d.accept();
+            return d.result();
+        });
+        form->BitBtn1->click();
+        QVERIFY(form->scaleReader());
+        QVERIFY(!form->scaleReader()->IsTerminated());
+        QTest::qWait(300);
+        scale.send("2.500");
+        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("2.500"), 10000);
+        scale.send("0.750");
+        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("0.750"), 10000);
+    }
+};
+
+QTEST_MAIN(TestFaultsGui)
+#include "tst_faults_gui.moc"
