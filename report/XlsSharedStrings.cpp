@@ -3,6 +3,7 @@
 #include "report/CompoundFile.h"
 
 #include <QHash>
+#include <QSysInfo>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -57,12 +58,19 @@ public:
         put16(quint16(v >> 16));
     }
     void putChars(const char16_t* s, qsizetype n, bool compressed) {
+        const qsizetype at = m_data.size();
+        m_data.resize(at + (compressed ? n : 2 * n));
+        char* p = m_data.data() + at;
         if (compressed) {
             for (qsizetype i = 0; i < n; ++i)
-                m_data.append(char(s[i]));
+                p[i] = char(s[i]);
+        } else if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+            std::memcpy(p, s, size_t(n) * 2);
         } else {
-            for (qsizetype i = 0; i < n; ++i)
-                put16(s[i]);
+            for (qsizetype i = 0; i < n; ++i) {
+                p[2 * i] = char(s[i]);
+                p[2 * i + 1] = char(s[i] >> 8);
+            }
         }
     }
 
