@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "report/ShipmentExport.h"
+#include "report/ShipmentListModel.h"
 #include "report/XlsWorkbook.h"
 
 #include <QElapsedTimer>
@@ -18,14 +19,7 @@
 
 namespace {
 
-const QStringList Captions = {
-    QStringLiteral("序号"),     QStringLiteral("发货日期"), QStringLiteral("订单编号"),
-    QStringLiteral("交易店铺"), QStringLiteral("物流方式"), QStringLiteral("快递单号"),
-    QStringLiteral("用户ID"),   QStringLiteral("姓名"),     QStringLiteral("省"),
-    QStringLiteral("市"),       QStringLiteral("区"),       QStringLiteral("地址"),
-    QStringLiteral("邮编"),     QStringLiteral("商品重量"), QStringLiteral("包裹重量"),
-    QStringLiteral("重量差"),   QStringLiteral("邮资"),     QStringLiteral("发货员"),
-    QStringLiteral("电话号码")};
+const QStringList& Captions = tv::ShipmentListModel::captions();
 
 const char16_t* const Shops[] = {u"韩都衣舍旗舰店", u"小米官方旗舰店", u"三只松鼠旗舰店",
                                  u"良品铺子官方店", u"南极人家居专营店"};

@@ -2,6 +2,7 @@
 #include "platform/Messages.h"
 #include "scale/ComThd.h"
 #include "scale/ScaleDecoder.h"
+#include "support/PtyPair.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,44 +18,11 @@
 
 namespace {
 
-// A socat pseudo-terminal pair: the scale's end is <folder>/com1, the test writes the other.
-class PtyPair {
+// The shared socat pair, with the reader's device folder pointed at it for the test's length.
+class PtyPair : public tv::test::PtyPair {
 public:
-    PtyPair()
-        : m_folder(m_dir.path() + QStringLiteral("/dosdevices")) {
-        QDir().mkpath(m_folder);
-        const QString feed = m_dir.path() + QStringLiteral("/feed");
-        m_socat.start(QStringLiteral("socat"),
-                      {QStringLiteral("pty,raw,echo=0,link=") + m_folder + QStringLiteral("/com1"),
-                       QStringLiteral("pty,raw,echo=0,link=") + feed});
-        QDeadlineTimer deadline(10000);
-        while (!(QFileInfo::exists(feed) && QFileInfo::exists(m_folder + "/com1")) &&
-               !deadline.hasExpired())
-            QThread::msleep(20);
-        m_fd = ::open(QFile::encodeName(feed).constData(), O_WRONLY | O_NOCTTY);
-        TComThread::setDeviceFolder(m_folder);
-    }
-    ~PtyPair() {
-        TComThread::setDeviceFolder(QString());
-        if (m_fd >= 0)
-            ::close(m_fd);
-        kill();
-    }
-    bool ready() const { return m_fd >= 0; }
-    QString folder() const { return m_folder; }
-    void write(const QByteArray& bytes) {
-        QCOMPARE(::write(m_fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-    void kill() {
-        m_socat.kill();
-        m_socat.waitForFinished();
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_folder;
-    QProcess m_socat;
-    int m_fd = -1;
+    PtyPair() { TComThread::setDeviceFolder(folder()); }
+    ~PtyPair() { TComThread::setDeviceFolder(QString()); }
 };
 
 std::unique_ptr<TComThread> reader(tv::TextTarget* target, int portNo = 1,
