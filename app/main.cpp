@@ -173,7 +173,7 @@ QWidget* TForm1::buildScanTab() {
     Edit1->setFont(big);
     Edit1->setValidator(new UpperCaseValidator(Edit1));
     for (QLineEdit* e : {Edit2, Edit3, Edit1})
-        e->setMinimumWidth(150);
+        e->setMinimumWidth(163);
     fields->addWidget(Label1, 0, 0);
     fields->addWidget(Edit2, 0, 1);
     fields->addWidget(Label2, 1, 0);
@@ -191,14 +191,18 @@ QWidget* TForm1::buildScanTab() {
     CheckBox1 = new QCheckBox(QStringLiteral("手动输入重量"), Panel2);
     CheckBox2 = new QCheckBox(QStringLiteral("手动输入邮费"), Panel2);
     CheckBox6 = new QCheckBox(QStringLiteral("扫描后不立即完成"), Panel2);
-    options->addWidget(Label8, 0, 0);
-    options->addWidget(ComboBoxOpr, 0, 1);
-    options->addWidget(CheckBox3, 0, 2);
-    options->addWidget(CheckBox5, 1, 0, 1, 2);
-    options->addWidget(CheckBox4, 1, 2);
-    options->addWidget(CheckBox1, 2, 0, 1, 2);
-    options->addWidget(CheckBox2, 2, 2);
-    options->addWidget(CheckBox6, 3, 0, 1, 3);
+    // The operator sits under the waybill, the options in two columns beside the fields.
+    auto* operatorRow = new QHBoxLayout;
+    operatorRow->addWidget(ComboBoxOpr, 1);
+    operatorRow->addWidget(CheckBox3);
+    fields->addWidget(Label8, 3, 0);
+    fields->addLayout(operatorRow, 3, 1);
+    options->addWidget(CheckBox5, 0, 0);
+    options->addWidget(CheckBox4, 0, 1);
+    options->addWidget(CheckBox1, 1, 0);
+    options->addWidget(CheckBox2, 1, 1);
+    options->addWidget(CheckBox6, 2, 0, 1, 2);
+    options->setRowStretch(3, 1);
 
     auto* right = new QVBoxLayout;
     CheckBox7 = new QCheckBox(QStringLiteral("替换打包出库"), Panel2);
@@ -210,7 +214,10 @@ QWidget* TForm1::buildScanTab() {
     right->addWidget(Button1);
     right->addStretch();
 
-    top->setContentsMargins(6, 6, 6, 6);
+    top->setContentsMargins(4, 4, 4, 4);
+    top->setSpacing(6);
+    options->setHorizontalSpacing(4);
+    fields->setHorizontalSpacing(4);
     top->addLayout(fields);
     top->addLayout(options);
     top->addStretch();
@@ -223,10 +230,10 @@ QWidget* TForm1::buildScanTab() {
     Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { color: blue; }"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setAttribute(Qt::WA_InputMethodEnabled, false);
-    Memo1->setFixedWidth(380);
+    Memo1->setFixedWidth(350);
     Memo2 = new QPlainTextEdit(Panel3);
     Memo2->setReadOnly(true);
-    Memo2->setFixedWidth(380);
+    Memo2->setFixedWidth(350);
     Memo2->setFixedHeight(90);
     ListViewDetail = new QTreeWidget(Panel3);
     ListViewDetail->setRootIsDecorated(false);
@@ -267,7 +274,7 @@ QWidget* TForm1::buildScanTab() {
 QWidget* TForm1::buildQueryTab() {
     auto* tab = new QWidget;
     auto* layout = new QVBoxLayout(tab);
-    auto* filters = new QGridLayout;
+    auto* filters = new QVBoxLayout;
     Label4 = label(QStringLiteral("发货日期自："), tab);
     DateTimePickerFrom = new QDateEdit(tab);
     DateTimePickerFrom->setCalendarPopup(true);
@@ -283,23 +290,23 @@ QWidget* TForm1::buildQueryTab() {
     Label9 = label(QStringLiteral("发货员："), tab);
     ComboBoxSndOpr = new QComboBox(tab);
     for (QComboBox* b : {ComboBoxShop, ComboBoxSnd, ComboBoxSndOpr})
-        b->setMinimumWidth(130);
+        b->setMinimumWidth(90);
     ButtonConf = new QPushButton(QStringLiteral("设置"), tab);
     ButtonExport = new QPushButton(QStringLiteral("导出"), tab);
     ButtonSearch = new QPushButton(QStringLiteral("查询"), tab);
-    filters->addWidget(Label4, 0, 0);
-    filters->addWidget(DateTimePickerFrom, 0, 1);
-    filters->addWidget(Label5, 0, 2);
-    filters->addWidget(DateTimePickerTo, 0, 3);
-    filters->addWidget(ButtonConf, 0, 5);
-    filters->addWidget(ButtonExport, 0, 6);
-    filters->addWidget(ButtonSearch, 0, 7);
-    filters->addWidget(Label6, 1, 0);
-    filters->addWidget(ComboBoxShop, 1, 1);
-    filters->addWidget(Label7, 1, 2);
-    filters->addWidget(ComboBoxSnd, 1, 3);
-    filters->addWidget(Label9, 1, 4);
-    filters->addWidget(ComboBoxSndOpr, 1, 5, 1, 3);
+    auto* dates = new QHBoxLayout;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Label4, DateTimePickerFrom, Label5, DateTimePickerTo})
+        dates->addWidget(w);
+    dates->addStretch();
+    for (QWidget* w : std::initializer_list<QWidget*>{ButtonConf, ButtonExport, ButtonSearch})
+        dates->addWidget(w);
+    auto* lists = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{Label6, ComboBoxShop, Label7, ComboBoxSnd,
+                                                      Label9, ComboBoxSndOpr})
+        lists->addWidget(w, qobject_cast<QComboBox*>(w) ? 1 : 0);
+    filters->addLayout(dates);
+    filters->addLayout(lists);
     layout->addLayout(filters);
 
     Panel1 = new QFrame(tab);

@@ -88,6 +88,8 @@ private slots:
         QCOMPARE(
             form->windowTitle(),
             QStringLiteral("Tolvane V1.0   Ver.Build201109020800  https://tolvane.taobao.com  "));
+        form->show();
+        QCOMPARE(form->size(), QSize(792, 594));
         QCOMPARE(form->PageControl1->tabText(1), QStringLiteral("查询及导出"));
         QCOMPARE(form->PageControl1->tabText(2), QStringLiteral("设置页面"));
     }

@@ -11,24 +11,25 @@ class Display:
     """An Xvfb server on a free display number, stopped at exit."""
 
     def __init__(self):
-        self.proc = None
-        for number in range(120, 220):
-            if os.path.exists("/tmp/.X%d-lock" % number):
-                continue
-            proc = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24",
-                                     "-nolisten", "tcp"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.time() + 10
-            while time.time() < deadline:
-                if os.path.exists("/tmp/.X11-unix/X%d" % number):
-                    self.proc = proc
-                    self.name = ":%d" % number
-                    return
-                if proc.poll() is not None:
+        # Xvfb picks a free display itself and writes its number to the pipe, so parallel
+        # runs never share one.
+        read_end, write_end = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                      "1024x768x24", "-nolisten", "tcp"],
+                                     pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        with os.fdopen(read_end, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
                     break
-                time.sleep(0.05)
-            proc.kill()
-        raise RuntimeError("no Xvfb display could be started")
+                number += chunk
+        if not number.strip():
+            self.proc.kill()
+            raise RuntimeError("no Xvfb display could be started")
+        self.name = ":" + number.decode().strip()
 
     def stop(self):
         if self.proc:
