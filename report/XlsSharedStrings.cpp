@@ -116,6 +116,7 @@ quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
                 if (!p)
                     throw std::bad_alloc();
                 m_pool = static_cast<char16_t*>(p);
+                adviseHugePages(m_pool, capacity * sizeof(char16_t));
                 m_poolCapacity = capacity;
             }
             const Entry e{quint32(m_poolSize), quint16(length), textWidth(text)};
@@ -123,7 +124,7 @@ quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
             if (length > 0)
                 std::memcpy(m_pool + m_poolSize, text.utf16(), size_t(length) * sizeof(char16_t));
             m_poolSize += size_t(length);
-            m_entries.append(e);
+            m_entries.push_back(e);
             slot = {h, quint32(m_entries.size())};
             width = e.width;
             if (size_t(m_entries.size()) * 2 > m_slots.size())
@@ -142,7 +143,7 @@ quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
 }
 
 void XlsSharedStrings::grow() {
-    std::vector<Slot> table(m_slots.size() * 2, Slot{0, 0});
+    std::vector<Slot, HugePageAllocator<Slot>> table(m_slots.size() * 2, Slot{0, 0});
     const size_t mask = table.size() - 1;
     for (const Slot& s : m_slots) {
         if (s.entry == 0)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/LargeMemory.h"
+
 #include <QList>
 #include <QString>
 #include <vector>
@@ -44,8 +46,8 @@ private:
     char16_t* m_pool = nullptr;
     size_t m_poolSize = 0;
     size_t m_poolCapacity = 0;
-    QList<Entry> m_entries;
-    std::vector<Slot> m_slots;
+    std::vector<Entry, HugePageAllocator<Entry>> m_entries;
+    std::vector<Slot, HugePageAllocator<Slot>> m_slots;
     quint32 m_total = 0;
 };
 

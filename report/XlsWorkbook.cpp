@@ -76,7 +76,7 @@ void putXf(ByteSink& out, bool style, quint16 protection) {
 
 void ByteBlocks::append(const char* data, qsizetype size) {
     if (m_blocks.empty() || m_used.back() + size > BlockSize) {
-        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(std::max(size, BlockSize)));
+        m_blocks.push_back(allocateLargeBlock(size_t(std::max(size, BlockSize))));
         m_used.push_back(0);
     }
     std::memcpy(m_blocks.back().get() + m_used.back(), data, size_t(size));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "report/LargeMemory.h"
 #include "report/Workbook.h"
 #include "report/XlsSharedStrings.h"
 
@@ -21,8 +22,8 @@ public:
     void writeTo(ByteSink& out) const;
 
 private:
-    static constexpr qsizetype BlockSize = 1 << 20;
-    std::vector<std::unique_ptr<char[]>> m_blocks;
+    static constexpr qsizetype BlockSize = 8 << 20;
+    std::vector<LargeBlock> m_blocks;
     std::vector<qsizetype> m_used;
     quint64 m_size = 0;
 };
