@@ -9,6 +9,7 @@
 #include "shipping/Scan.h"
 
 #include "OrderFixture.h"
+#include "RecordingSink.h"
 #include "support/SqliteLock.h"
 
 #include <QTest>
@@ -20,33 +21,7 @@ using test::SqliteLock;
 
 namespace {
 
-class Sink : public ScanSink {
-public:
-    void reportScanResult(const QString& line, bool success) override {
-        lines.append(line);
-        successes.append(success);
-        if (afterResult)
-            afterResult(int(lines.size()));
-    }
-    void clearDetails() override {
-        notes.clear();
-        goods.clear();
-    }
-    void addNote(const QString& line) override { notes.append(line); }
-    void addGoods(const QString& name, const QString& spec, const QString& count) override {
-        goods.append(name + u'|' + spec + u'|' + count);
-    }
-    void showPostage(const QString& text) override { postages.append(text); }
-    bool askYesNo(const QString&) override { return true; }
-
-    QStringList lines;
-    QList<bool> successes;
-    QStringList notes;
-    QStringList goods;
-    QStringList postages;
-    // Runs after each result line: the moment between two orders of one waybill.
-    std::function<void(int)> afterResult;
-};
+using Sink = test::RecordingSink;
 
 ScanInput input(const QString& waybill = QStringLiteral("YT1001")) {
     ScanInput in;

@@ -2,46 +2,15 @@
 #include "shipping/Scan.h"
 
 #include "OrderFixture.h"
+#include "RecordingSink.h"
 
 #include <QTest>
 
 using namespace tv;
 using test::OrderFixture;
+using test::RecordingSink;
 
 namespace {
-
-// Records what the window would show; answers the Yes/No box from a queue (Yes when empty).
-class RecordingSink : public ScanSink {
-public:
-    void reportScanResult(const QString& line, bool success) override {
-        lines.append(line);
-        successes.append(success);
-    }
-    void clearDetails() override {
-        ++clears;
-        notes.clear();
-        goods.clear();
-    }
-    void addNote(const QString& line) override { notes.append(line); }
-    void addGoods(const QString& name, const QString& spec, const QString& count) override {
-        goods.append(name + u'|' + spec + u'|' + count);
-    }
-    void showPostage(const QString& text) override { postages.append(text); }
-    bool askYesNo(const QString& text) override {
-        questions.append(text);
-        return answers.isEmpty() ? true : answers.takeFirst();
-    }
-    QDateTime currentDateTime() override { return QDateTime(QDate(2024, 3, 5), QTime(14, 5, 9)); }
-
-    QStringList lines;
-    QList<bool> successes;
-    QStringList notes;
-    QStringList goods;
-    QStringList postages;
-    QStringList questions;
-    QList<bool> answers;
-    int clears = 0;
-};
 
 ScanInput input(const QString& waybill = QStringLiteral("YT1001"),
                 const QString& weight = QStringLiteral("1.25")) {
