@@ -534,27 +534,4 @@ void insertRow(Connection& c, const QString& table, const Assignments& assignmen
             params);
 }
 
-void executeScript(Connection& c, const QString& script) {
-    QString statement;
-    const QStringList lines = script.split(u'\n');
-    for (const QString& line : lines) {
-        const QString t = line.trimmed();
-        if (t.startsWith(QLatin1String("--")) || (t.isEmpty() && statement.isEmpty()))
-            continue;
-        statement += line + u'\n';
-        if (t.endsWith(u';')) {
-            QSqlQuery q(c.database());
-            c.countStatement();
-            if (!q.exec(statement.trimmed()))
-                throw Error(errorText(q.lastError()) + QStringLiteral(": ") + statement.trimmed());
-            statement.clear();
-        }
-    }
-    if (!statement.trimmed().isEmpty()) {
-        QSqlQuery q(c.database());
-        if (!q.exec(statement.trimmed()))
-            throw Error(errorText(q.lastError()));
-    }
-}
-
 } // namespace tv

@@ -167,8 +167,6 @@ int updateRow(Connection& c, const QString& table, const QString& keyColumn, con
               const Assignments& assignments);
 // "Append": adds one row as an INSERT; columns not named take their defaults.
 void insertRow(Connection& c, const QString& table, const Assignments& assignments);
-// Runs a script of statements separated by ';' at line ends (schema files).
-void executeScript(Connection& c, const QString& script);
 
 // "[name]": identifiers are bracketed so that reserved words such as User work on both engines.
 QString ident(const QString& name);
