@@ -1,12 +1,13 @@
 #include "report/XlsSharedStrings.h"
 
+#include "platform/Error.h"
 #include "report/CompoundFile.h"
 
 #include <QHash>
 #include <QSysInfo>
-#include <cstdlib>
 #include <cstring>
-#include <new>
+#include <exception>
+#include <thread>
 
 namespace tv {
 
@@ -16,6 +17,41 @@ constexpr quint16 SstRecord = 0x00FC;
 constexpr quint16 ContinueRecord = 0x003C;
 constexpr quint16 ExtSstRecord = 0x00FF;
 constexpr qsizetype MaxRecordData = 8224;
+
+// Up to this many references a part keep its hash table (32 bytes a reference at most) within
+// the cache while the part is searched.
+constexpr quint32 ReferencesPerPart = 1 << 16;
+constexpr quint32 MaxPartBits = 8;
+// Below this many references a second thread costs more than it saves.
+constexpr quint32 ParallelReferences = 1 << 16;
+constexpr quint32 NoReference = 0xFFFFFFFF;
+
+// Runs first(), and second() on a second thread when parallel is set; an exception of either
+// reaches the caller once both have ended.
+template <class F, class G> void runBoth(bool parallel, F first, G second) {
+    if (!parallel) {
+        first();
+        second();
+        return;
+    }
+    std::exception_ptr failure;
+    std::thread thread([&] {
+        try {
+            second();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        first();
+    } catch (...) {
+        thread.join();
+        throw;
+    }
+    thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
 
 bool isWide(char32_t c) {
     return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
@@ -28,56 +64,105 @@ bool isWide(char32_t c) {
            (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
 }
 
-// One record at a time is assembled here, so that its size is known before its header goes out.
-class RecordWriter {
+// EXTSST points at every dsst-th string so that a reader can seek into the table.
+quint32 bucketSpacing(quint32 unique) {
+    return std::max<quint32>(unique / 128 + 1, 8);
+}
+
+// Sizes the SST and CONTINUE records: the layout pass over the table.
+class CountingRecords {
 public:
-    explicit RecordWriter(ByteSink& out)
-        : m_out(out) {
-        m_data.reserve(MaxRecordData);
+    explicit CountingRecords(std::vector<quint16>& sizes)
+        : m_sizes(sizes) {}
+    void begin(quint16) {
+        m_used = 0;
+        m_bytes += 4;
     }
+    void end() { m_sizes.push_back(quint16(m_used)); }
+    qsizetype room() const { return MaxRecordData - m_used; }
+    void put8(quint8) { add(1); }
+    void put16(quint16) { add(2); }
+    void put32(quint32) { add(4); }
+    void putChars(const char16_t*, qsizetype n, bool compressed) { add(compressed ? n : 2 * n); }
+    void bucket() {}
+    quint64 bytes() const { return m_bytes; }
+
+private:
+    void add(qsizetype n) {
+        m_used += n;
+        m_bytes += quint64(n);
+    }
+    std::vector<quint16>& m_sizes;
+    qsizetype m_used = 0;
+    quint64 m_bytes = 0;
+};
+
+// Puts the records out, each header with the size the layout pass found.
+class EmittingRecords {
+public:
+    struct Bucket {
+        quint32 position;
+        quint16 offset;
+    };
+
+    EmittingRecords(ByteSink& out, quint64 streamStart, const std::vector<quint16>& sizes)
+        : m_out(out)
+        , m_streamStart(streamStart)
+        , m_sizes(sizes) {}
     void begin(quint16 type) {
-        m_type = type;
-        m_data.resize(0);
+        m_out.put16(type);
+        m_out.put16(m_sizes.at(m_next++));
+        m_used = 0;
     }
-    void end() {
-        m_out.put16(m_type);
-        m_out.put16(quint16(m_data.size()));
-        m_out.putBytes(m_data.constData(), m_data.size());
+    void end() {}
+    qsizetype room() const { return MaxRecordData - m_used; }
+    void put8(quint8 v) {
+        m_out.put8(v);
+        m_used += 1;
     }
-    qsizetype room() const { return MaxRecordData - m_data.size(); }
-    // Stream position of the next byte put, and its offset from the record's header.
-    quint64 position() const { return m_out.position() + 4 + quint64(m_data.size()); }
-    quint16 offsetInRecord() const { return quint16(4 + m_data.size()); }
-    void put8(quint8 v) { m_data.append(char(v)); }
     void put16(quint16 v) {
-        m_data.append(char(v));
-        m_data.append(char(v >> 8));
+        m_out.put16(v);
+        m_used += 2;
     }
     void put32(quint32 v) {
-        put16(quint16(v));
-        put16(quint16(v >> 16));
+        m_out.put32(v);
+        m_used += 4;
     }
     void putChars(const char16_t* s, qsizetype n, bool compressed) {
-        const qsizetype at = m_data.size();
-        m_data.resize(at + (compressed ? n : 2 * n));
-        char* p = m_data.data() + at;
+        if (n == 0)
+            return;
         if (compressed) {
-            for (qsizetype i = 0; i < n; ++i)
-                p[i] = char(s[i]);
-        } else if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
-            std::memcpy(p, s, size_t(n) * 2);
-        } else {
-            for (qsizetype i = 0; i < n; ++i) {
-                p[2 * i] = char(s[i]);
-                p[2 * i + 1] = char(s[i] >> 8);
+            char bytes[1024];
+            for (qsizetype done = 0; done < n;) {
+                const qsizetype k = std::min<qsizetype>(n - done, sizeof bytes);
+                for (qsizetype i = 0; i < k; ++i)
+                    bytes[i] = char(s[done + i]);
+                m_out.putBytes(bytes, k);
+                done += k;
             }
+            m_used += n;
+            return;
         }
+        if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+            m_out.putBytes(reinterpret_cast<const char*>(s), 2 * n);
+        } else {
+            for (qsizetype i = 0; i < n; ++i)
+                m_out.put16(s[i]);
+        }
+        m_used += 2 * n;
     }
+    void bucket() {
+        m_buckets.push_back({quint32(m_out.position() - m_streamStart), quint16(4 + m_used)});
+    }
+    const std::vector<Bucket>& buckets() const { return m_buckets; }
 
 private:
     ByteSink& m_out;
-    QByteArray m_data;
-    quint16 m_type = 0;
+    quint64 m_streamStart;
+    const std::vector<quint16>& m_sizes;
+    size_t m_next = 0;
+    qsizetype m_used = 0;
+    std::vector<Bucket> m_buckets;
 };
 
 } // namespace
@@ -94,113 +179,187 @@ quint16 textWidth(QStringView text) {
     return quint16(std::min<quint32>(width, 0xFFFF));
 }
 
-XlsSharedStrings::XlsSharedStrings()
-    : m_slots(4096, Slot{0, 0}) {}
-
-XlsSharedStrings::~XlsSharedStrings() {
-    std::free(m_pool);
+quint32 XlsSharedStrings::add(QStringView text) {
+    if (text.size() > MaxLength)
+        throw Error(QStringLiteral("单元格文字超过 %1 个字符。").arg(MaxLength));
+    // References are 31-bit, as the file's own counts are.
+    if (m_lengths.size() >= 0x7FFFFFFFu)
+        throw Error(QStringLiteral("文件过大，无法写入。"));
+    m_text.append(text.utf16(), size_t(text.size()));
+    m_lengths.push_back(quint16(text.size()));
+    m_built = false;
+    return quint32(m_lengths.size() - 1);
 }
 
-quint32 XlsSharedStrings::add(QStringView text, quint16& width) {
-    ++m_total;
-    const quint32 h = quint32(qHash(text, 0));
-    const size_t mask = m_slots.size() - 1;
-    const qsizetype length = text.size();
-    for (size_t i = h & mask;; i = (i + 1) & mask) {
-        Slot& slot = m_slots[i];
-        if (slot.entry == 0) {
-            if (m_poolSize + size_t(length) > m_poolCapacity) {
-                const size_t capacity =
-                    std::max<size_t>(m_poolCapacity * 2, m_poolSize + size_t(length) + 4096);
-                void* p = std::realloc(m_pool, capacity * sizeof(char16_t));
-                if (!p)
-                    throw std::bad_alloc();
-                m_pool = static_cast<char16_t*>(p);
-                adviseHugePages(m_pool, capacity * sizeof(char16_t));
-                m_poolCapacity = capacity;
+void XlsSharedStrings::hashRange(quint32 first, quint32 end, quint64 firstText) {
+    const char16_t* p = m_text.data() + firstText;
+    for (quint32 ref = first; ref < end; ++ref) {
+        quint16& length = m_lengths[ref];
+        const qsizetype n = length & LengthMask;
+        const QStringView t(p, n);
+        const size_t h = qHash(t, 0);
+        m_hashes[ref] = quint32(h ^ (quint64(h) >> 32));
+        char16_t any = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            any |= p[i];
+        length = quint16(n) | (any >= 0x100 ? WideBit : 0);
+        p += n;
+    }
+}
+
+void XlsSharedStrings::build() {
+    const quint32 n = totalCount();
+    const bool parallel = n >= ParallelReferences;
+    m_hashes.resize(n);
+    m_index.resize(n);
+
+    // Hashes and character widths, each half of the references on its own thread.
+    const quint32 middle = n / 2;
+    quint64 middleText = 0;
+    for (quint32 ref = 0; ref < middle; ++ref)
+        middleText += m_lengths[ref] & LengthMask;
+    runBoth(
+        parallel, [&] { hashRange(0, middle, 0); }, [&] { hashRange(middle, n, middleText); });
+
+    quint32 bits = 0;
+    while (bits < MaxPartBits && (n >> bits) > ReferencesPerPart)
+        ++bits;
+    m_partShift = 32 - bits;
+    m_parts = 1u << bits;
+    const quint32 half = std::max<quint32>(m_parts / 2, 1);
+    runBoth(
+        parallel && m_parts > 1, [&] { findFirstOccurrences(0, half); },
+        [&] { findFirstOccurrences(half, m_parts); });
+
+    // First occurrences are numbered in order; every other reference takes its first's number,
+    // which is already in place because the first comes earlier. A claimed repeat whose text
+    // differs (two texts of one hash and length) is looked up among such texts by its text.
+    PodArray<quint64> uniqueText;         // where the text of each table entry starts
+    QHash<QStringView, quint32> collided; // text -> table index
+    const char16_t* const chars = m_text.data();
+    quint64 offset = 0;
+    quint32 next = 0;
+    for (quint32 ref = 0; ref < n; ++ref) {
+        const quint32 first = m_index[ref];
+        const qsizetype length = m_lengths[ref] & LengthMask;
+        const QStringView t(chars + offset, length);
+        quint32 index = next;
+        if (first != ref) {
+            index = m_index[first];
+            if (QStringView(chars + uniqueText[index], length) != t) {
+                auto it = collided.constFind(t);
+                if (it == collided.cend())
+                    it = collided.insert(t, next);
+                index = *it;
             }
-            const Entry e{quint32(m_poolSize), quint16(length), textWidth(text)};
-            // An empty view may carry no data pointer at all, which memcpy must not receive.
-            if (length > 0)
-                std::memcpy(m_pool + m_poolSize, text.utf16(), size_t(length) * sizeof(char16_t));
-            m_poolSize += size_t(length);
-            m_entries.push_back(e);
-            slot = {h, quint32(m_entries.size())};
-            width = e.width;
-            if (size_t(m_entries.size()) * 2 > m_slots.size())
-                grow();
-            return quint32(m_entries.size() - 1);
         }
-        if (slot.hash != h)
-            continue;
-        const Entry& e = m_entries[slot.entry - 1];
-        if (e.length == length && (length == 0 || std::memcmp(m_pool + e.offset, text.utf16(),
-                                                              size_t(length) * 2) == 0)) {
-            width = e.width;
-            return slot.entry - 1;
+        if (index == next) {
+            uniqueText.push_back(offset);
+            ++next;
         }
+        m_index[ref] = index;
+        offset += quint64(length);
     }
+    m_unique = next;
+
+    m_recordSizes.clear();
+    CountingRecords layout(m_recordSizes);
+    walk(layout);
+    const quint32 spacing = bucketSpacing(m_unique);
+    m_byteSize = layout.bytes() + 4 + 2 + 8 * quint64((m_unique + spacing - 1) / spacing);
+    m_built = true;
 }
 
-void XlsSharedStrings::grow() {
-    std::vector<Slot, HugePageAllocator<Slot>> table(m_slots.size() * 2, Slot{0, 0});
-    const size_t mask = table.size() - 1;
-    for (const Slot& s : m_slots) {
-        if (s.entry == 0)
-            continue;
-        size_t i = s.hash & mask;
-        while (table[i].entry != 0)
-            i = (i + 1) & mask;
-        table[i] = s;
-    }
-    m_slots.swap(table);
-}
-
-void XlsSharedStrings::write(ByteSink& out, quint64 streamStart) const {
-    const quint32 unique = uniqueCount();
-    // EXTSST points at every dsst-th string so that a reader can seek into the table.
-    const quint32 dsst = std::max<quint32>(unique / 128 + 1, 8);
-    struct Bucket {
-        quint32 position;
-        quint16 offset;
+void XlsSharedStrings::findFirstOccurrences(quint32 firstPart, quint32 endPart) {
+    // Texts are not read here: a reference whose hash and length match an earlier one is taken
+    // for its repeat, and build() checks that in order, where the texts are at hand.
+    struct Slot {
+        quint32 hash;
+        quint32 ref; // NoReference for a free slot
+        quint32 length;
     };
-    QList<Bucket> buckets;
-    buckets.reserve((unique + dsst - 1) / dsst);
+    std::vector<Slot> table;
+    const quint32 n = totalCount();
+    for (quint32 p = firstPart; p < endPart; ++p) {
+        table.assign(4096, Slot{0, NoReference, 0});
+        size_t mask = table.size() - 1;
+        size_t used = 0;
+        for (quint32 ref = 0; ref < n; ++ref) {
+            const quint32 h = m_hashes[ref];
+            if ((quint64(h) >> m_partShift) != p)
+                continue;
+            const quint32 length = m_lengths[ref] & LengthMask;
+            for (size_t s = h & mask;; s = (s + 1) & mask) {
+                Slot& slot = table[s];
+                if (slot.ref == NoReference) {
+                    slot = {h, ref, length};
+                    m_index[ref] = ref;
+                    ++used;
+                    break;
+                }
+                if (slot.hash == h && slot.length == length) {
+                    m_index[ref] = slot.ref;
+                    break;
+                }
+            }
+            if (used * 2 > table.size()) {
+                std::vector<Slot> bigger(table.size() * 2, Slot{0, NoReference, 0});
+                mask = bigger.size() - 1;
+                for (const Slot& slot : table) {
+                    if (slot.ref == NoReference)
+                        continue;
+                    size_t s = slot.hash & mask;
+                    while (bigger[s].ref != NoReference)
+                        s = (s + 1) & mask;
+                    bigger[s] = slot;
+                }
+                table.swap(bigger);
+            }
+        }
+    }
+}
 
-    RecordWriter rec(out);
+template <class Records> void XlsSharedStrings::walk(Records& rec) const {
+    const quint32 spacing = bucketSpacing(m_unique);
     rec.begin(SstRecord);
-    rec.put32(m_total);
-    rec.put32(unique);
-    for (quint32 k = 0; k < unique; ++k) {
-        const Entry& e = m_entries[k];
-        const char16_t* s = m_pool + e.offset;
-        bool compressed = true;
-        for (quint16 i = 0; i < e.length && compressed; ++i)
-            compressed = s[i] < 0x100;
+    rec.put32(totalCount());
+    rec.put32(m_unique);
+    const quint32 n = totalCount();
+    const char16_t* s = m_text.data();
+    quint32 k = 0;
+    for (quint32 ref = 0; ref < n; ++ref) {
+        const quint16 lengthAndWidth = m_lengths[ref];
+        const qsizetype length = lengthAndWidth & LengthMask;
+        const char16_t* const chars = s;
+        s += length;
+        if (m_index[ref] != k)
+            continue; // a text met before
+        const bool compressed = !(lengthAndWidth & WideBit);
         const int charSize = compressed ? 1 : 2;
 
         // The header (count and flags) and the first character never split; a surrogate pair
         // counts as one character here and below.
-        qsizetype first = e.length == 0 ? 0 : (QChar::isHighSurrogate(s[0]) ? 2 : 1);
-        if (first > e.length)
-            first = e.length;
-        if (rec.room() < 3 + first * charSize) {
+        qsizetype head = length == 0 ? 0 : (QChar::isHighSurrogate(chars[0]) ? 2 : 1);
+        if (head > length)
+            head = length;
+        if (rec.room() < 3 + head * charSize) {
             rec.end();
             rec.begin(ContinueRecord);
         }
-        if (k % dsst == 0)
-            buckets.append({quint32(rec.position() - streamStart), rec.offsetInRecord()});
-        rec.put16(e.length);
+        if (k % spacing == 0)
+            rec.bucket();
+        ++k;
+        rec.put16(quint16(length));
         rec.put8(compressed ? 0x00 : 0x01);
 
         qsizetype done = 0;
         for (;;) {
-            qsizetype n = std::min<qsizetype>(e.length - done, rec.room() / charSize);
-            if (done + n < e.length && n > 0 && QChar::isHighSurrogate(s[done + n - 1]))
-                --n;
-            rec.putChars(s + done, n, compressed);
-            done += n;
-            if (done == e.length)
+            qsizetype part = std::min<qsizetype>(length - done, rec.room() / charSize);
+            if (done + part < length && part > 0 && QChar::isHighSurrogate(chars[done + part - 1]))
+                --part;
+            rec.putChars(chars + done, part, compressed);
+            done += part;
+            if (done == length)
                 break;
             // The rest continues in a CONTINUE record that starts with a fresh flags byte.
             rec.end();
@@ -209,15 +368,23 @@ void XlsSharedStrings::write(ByteSink& out, quint64 streamStart) const {
         }
     }
     rec.end();
+}
 
-    rec.begin(ExtSstRecord);
-    rec.put16(quint16(dsst));
-    for (const Bucket& b : buckets) {
-        rec.put32(b.position);
-        rec.put16(b.offset);
-        rec.put16(0);
+void XlsSharedStrings::write(ByteSink& out, quint64 streamStart) const {
+    if (!m_built)
+        throw Error(QStringLiteral("shared string table written before it was built"));
+    EmittingRecords rec(out, streamStart, m_recordSizes);
+    walk(rec);
+
+    const auto& buckets = rec.buckets();
+    out.put16(ExtSstRecord);
+    out.put16(quint16(2 + 8 * buckets.size()));
+    out.put16(quint16(bucketSpacing(m_unique)));
+    for (const auto& b : buckets) {
+        out.put32(b.position);
+        out.put16(b.offset);
+        out.put16(0);
     }
-    rec.end();
 }
 
 } // namespace tv

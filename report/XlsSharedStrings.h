@@ -2,7 +2,6 @@
 
 #include "report/LargeMemory.h"
 
-#include <QList>
 #include <QString>
 #include <vector>
 
@@ -10,45 +9,67 @@ namespace tv {
 
 class ByteSink;
 
-// The shared string table of a BIFF8 workbook: every distinct cell text once, found again
-// through a hash, written as SST with its CONTINUE records and the EXTSST index.
+// The shared string table of a BIFF8 workbook: every distinct cell text once, written as SST
+// with its CONTINUE records and the EXTSST index.
+//
+// Texts are kept as they come, one reference each, and the distinct ones are found by build().
+// A single hash table over hundreds of thousands of strings would cost a cache miss for
+// nearly every cell, so build() reads the references in order once for each part of the hash
+// range, with a table small enough for the cache, and runs half the parts on a second thread.
 class XlsSharedStrings {
 public:
-    XlsSharedStrings();
-    ~XlsSharedStrings();
-    XlsSharedStrings(const XlsSharedStrings&) = delete;
-    XlsSharedStrings& operator=(const XlsSharedStrings&) = delete;
+    static constexpr qsizetype MaxLength = 32767;
 
-    // Index of text in the table, adding it when new; counts one more reference.
-    // width receives the text's display width in digits of the default font.
-    quint32 add(QStringView text, quint16& width);
-    quint32 uniqueCount() const { return quint32(m_entries.size()); }
-    quint32 totalCount() const { return m_total; }
+    // Keeps one reference to text (at most MaxLength code units); returns its number, counting
+    // from 0 in the order added.
+    quint32 add(QStringView text);
+    quint32 totalCount() const { return quint32(m_lengths.size()); }
+    // Code units kept so far: where the text of the next reference will start.
+    quint64 textSize() const { return m_text.size(); }
+    // Calls f(text) for the references first to end - 1 in order; firstText is textSize() as it
+    // was when first was added.
+    template <class F> void forEach(quint32 first, quint32 end, quint64 firstText, F f) const {
+        const char16_t* p = m_text.data() + firstText;
+        for (quint32 ref = first; ref < end; ++ref) {
+            const qsizetype n = m_lengths[ref] & LengthMask;
+            f(QStringView(p, n));
+            p += n;
+        }
+    }
 
+    // Numbers the distinct texts in the order they first occur; index(), byteSize() and
+    // write() answer for that numbering until the next add().
+    void build();
+    quint32 uniqueCount() const { return m_unique; }
+    // Index in the table of the text of reference ref.
+    quint32 index(quint32 ref) const { return m_index[ref]; }
+    // Bytes that write() puts out.
+    quint64 byteSize() const { return m_byteSize; }
     // Writes SST, CONTINUE and EXTSST; streamStart is out.position() at the stream's byte 0.
     void write(ByteSink& out, quint64 streamStart) const;
 
 private:
-    struct Entry {
-        quint32 offset; // first code unit in m_pool
-        quint16 length; // in UTF-16 code units, at most 32767
-        quint16 width;
-    };
-    // The hash beside the index lets a lookup pass other strings without reading them.
-    struct Slot {
-        quint32 hash;
-        quint32 entry; // entry index + 1, 0 for a free slot
-    };
-    void grow();
+    // A length's top bit, set by build(), marks a text with a character past 8 bits: it is
+    // stored with 16 bits a character, the others compressed to 8.
+    static constexpr quint16 WideBit = 0x8000;
+    static constexpr quint16 LengthMask = 0x7FFF;
 
-    // All distinct texts end to end; grown with realloc, which moves large blocks without
-    // copying them, so the pool never needs twice its size.
-    char16_t* m_pool = nullptr;
-    size_t m_poolSize = 0;
-    size_t m_poolCapacity = 0;
-    std::vector<Entry, HugePageAllocator<Entry>> m_entries;
-    std::vector<Slot, HugePageAllocator<Slot>> m_slots;
-    quint32 m_total = 0;
+    void hashRange(quint32 first, quint32 end, quint64 firstText);
+    void findFirstOccurrences(quint32 firstPart, quint32 endPart);
+    template <class Records> void walk(Records& records) const;
+
+    PodArray<char16_t> m_text;   // every text end to end
+    PodArray<quint16> m_lengths; // length of each reference's text, and WideBit
+    PodArray<quint32> m_hashes;  // filled by build()
+    // build() first stores each reference's first reference with the same text, then turns it
+    // into the table index in place.
+    PodArray<quint32> m_index;
+    quint32 m_partShift = 32; // a hash's part is hash >> m_partShift (one part when 32)
+    quint32 m_parts = 1;
+    std::vector<quint16> m_recordSizes; // data size of SST and each CONTINUE record
+    quint32 m_unique = 0;
+    quint64 m_byteSize = 0;
+    bool m_built = false;
 };
 
 // Display width of a text in digits: East Asian wide and full-width characters count two.

@@ -74,21 +74,6 @@ void putXf(ByteSink& out, bool style, quint16 protection) {
 
 } // namespace
 
-void ByteBlocks::append(const char* data, qsizetype size) {
-    if (m_blocks.empty() || m_used.back() + size > BlockSize) {
-        m_blocks.push_back(allocateLargeBlock(size_t(std::max(size, BlockSize))));
-        m_used.push_back(0);
-    }
-    std::memcpy(m_blocks.back().get() + m_used.back(), data, size_t(size));
-    m_used.back() += size;
-    m_size += quint64(size);
-}
-
-void ByteBlocks::writeTo(ByteSink& out) const {
-    for (size_t i = 0; i < m_blocks.size(); ++i)
-        out.putBytes(m_blocks[i].get(), m_used[i]);
-}
-
 XlsWorkbook::XlsWorkbook() {
     addSheet();
 }
@@ -119,29 +104,25 @@ void XlsWorkbook::putCell(int row, int column, QStringView text, quint16 xf) {
     Sheet& sheet = *m_sheets.back();
     const quint32 r = quint32(row - 1);
     const quint16 c = quint16(column - 1);
-    quint16 width = 0;
-    const quint32 index = m_strings.add(text, width);
-    sheet.widths[c] = std::max(sheet.widths[c], width);
+    const quint64 textStart = m_strings.textSize();
+    const quint32 ref = m_strings.add(text);
+    if (sheet.endCell == sheet.firstCell) {
+        sheet.firstCell = ref;
+        sheet.firstText = textStart;
+        sheet.firstRun = sheet.endRun = quint32(m_runs.size());
+    }
+    sheet.endCell = ref + 1;
+    Run* last = sheet.endRun > sheet.firstRun ? &m_runs[sheet.endRun - 1] : nullptr;
+    if (last && last->row == r && last->xf == xf && last->column + last->count == c) {
+        ++last->count;
+    } else {
+        m_runs.push_back({quint16(r), quint8(c), quint8(xf), 1});
+        sheet.endRun = quint32(m_runs.size());
+    }
     sheet.firstRow = std::min(sheet.firstRow, r);
     sheet.lastRow = std::max(sheet.lastRow, r);
     sheet.firstColumn = std::min(sheet.firstColumn, c);
     sheet.lastColumn = std::max(sheet.lastColumn, c);
-
-    const char record[LabelSstSize] = {char(LabelSstRecord),
-                                       char(LabelSstRecord >> 8),
-                                       10,
-                                       0,
-                                       char(r),
-                                       char(r >> 8),
-                                       char(c),
-                                       char(c >> 8),
-                                       char(xf),
-                                       char(xf >> 8),
-                                       char(index),
-                                       char(index >> 8),
-                                       char(index >> 16),
-                                       char(index >> 24)};
-    sheet.cells.append(record, LabelSstSize);
 }
 
 void XlsWorkbook::fitColumns() {
@@ -149,14 +130,14 @@ void XlsWorkbook::fitColumns() {
 }
 
 quint32 XlsWorkbook::sheetSize(const Sheet& sheet) const {
-    quint32 size = SheetFixedSize + quint32(sheet.cells.size());
-    if (sheet.fitted && !sheet.cells.isEmpty())
+    const quint32 cells = sheet.endCell - sheet.firstCell;
+    quint32 size = SheetFixedSize + LabelSstSize * cells;
+    if (sheet.fitted && cells != 0)
         size += ColInfoSize * (sheet.lastColumn - sheet.firstColumn + 1u);
     return size;
 }
 
-void XlsWorkbook::writeGlobals(ByteSink& out, quint64 streamStart,
-                               const std::vector<quint32>& sheetOffsets) const {
+void XlsWorkbook::writeGlobalsHead(ByteSink& out, const std::vector<quint32>& sheetOffsets) const {
     const quint16 activeSheet = quint16(m_sheets.size() - 1);
     putBof(out, 0x0005);
     putHeader(out, CodepageRecord, 2);
@@ -212,13 +193,10 @@ void XlsWorkbook::writeGlobals(ByteSink& out, quint64 streamStart,
         for (QChar ch : name)
             out.put8(quint8(ch.unicode()));
     }
-
-    m_strings.write(out, streamStart);
-    putHeader(out, EofRecord, 0);
 }
 
 void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) const {
-    const bool empty = sheet.cells.isEmpty();
+    const bool empty = sheet.endCell == sheet.firstCell;
     putBof(out, 0x0010);
 
     putHeader(out, WsBoolRecord, 2);
@@ -248,7 +226,38 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
     out.put16(empty ? 0 : sheet.lastColumn + 1);
     out.put16(0);
 
-    sheet.cells.writeTo(out);
+    // The cells' LABELSST records, assembled a few thousand at a time.
+    constexpr int Batch = 4096;
+    char records[Batch * LabelSstSize];
+    char* p = records;
+    quint32 ref = sheet.firstCell;
+    for (quint32 k = sheet.firstRun; k < sheet.endRun; ++k) {
+        const Run& run = m_runs[k];
+        for (quint32 i = 0; i < run.count; ++i, ++ref) {
+            const quint32 column = run.column + i;
+            const quint32 index = m_strings.index(ref);
+            p[0] = char(LabelSstRecord);
+            p[1] = char(LabelSstRecord >> 8);
+            p[2] = 10;
+            p[3] = 0;
+            p[4] = char(run.row);
+            p[5] = char(run.row >> 8);
+            p[6] = char(column);
+            p[7] = char(column >> 8);
+            p[8] = char(run.xf);
+            p[9] = 0;
+            p[10] = char(index);
+            p[11] = char(index >> 8);
+            p[12] = char(index >> 16);
+            p[13] = char(index >> 24);
+            p += LabelSstSize;
+            if (p == records + sizeof records) {
+                out.putBytes(records, sizeof records);
+                p = records;
+            }
+        }
+    }
+    out.putBytes(records, p - records);
 
     putHeader(out, Window2Record, 18);
     // Grid, headers, zeros, outline symbols shown; the active sheet is selected and shown.
@@ -265,10 +274,29 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
 }
 
 void XlsWorkbook::save(const QString& path) {
+    for (const auto& sheet : m_sheets) {
+        if (!sheet->fitted)
+            continue;
+        sheet->widths.fill(0);
+        quint32 ref = sheet->firstCell;
+        quint64 textStart = sheet->firstText;
+        for (quint32 k = sheet->firstRun; k < sheet->endRun; ++k) {
+            const Run& run = m_runs[k];
+            quint32 column = run.column;
+            m_strings.forEach(ref, ref + run.count, textStart, [&](QStringView text) {
+                quint16& width = sheet->widths[column++];
+                width = std::max(width, textWidth(text));
+                textStart += quint64(text.size());
+            });
+            ref += run.count;
+        }
+    }
+    m_strings.build();
+
     std::vector<quint32> offsets(m_sheets.size(), 0);
     ByteSink counter;
-    writeGlobals(counter, 0, offsets);
-    quint64 streamSize = counter.position();
+    writeGlobalsHead(counter, offsets);
+    quint64 streamSize = counter.position() + m_strings.byteSize() + 4;
     for (size_t i = 0; i < m_sheets.size(); ++i) {
         offsets[i] = quint32(streamSize);
         streamSize += sheetSize(*m_sheets[i]);
@@ -287,7 +315,10 @@ void XlsWorkbook::save(const QString& path) {
     try {
         ByteSink out(&file);
         writeCompoundFile(out, u"Workbook", streamSize, [&](ByteSink& stream) {
-            writeGlobals(stream, stream.position(), offsets);
+            const quint64 streamStart = stream.position();
+            writeGlobalsHead(stream, offsets);
+            m_strings.write(stream, streamStart);
+            putHeader(stream, EofRecord, 0);
             for (size_t i = 0; i < m_sheets.size(); ++i)
                 writeSheet(stream, *m_sheets[i], i + 1 == m_sheets.size());
         });

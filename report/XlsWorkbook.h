@@ -4,7 +4,6 @@
 #include "report/Workbook.h"
 #include "report/XlsSharedStrings.h"
 
-#include <QByteArray>
 #include <array>
 #include <memory>
 #include <vector>
@@ -13,24 +12,9 @@ namespace tv {
 
 class ByteSink;
 
-// Bytes appended in blocks of 1 MB: growing never copies what is already there.
-class ByteBlocks {
-public:
-    void append(const char* data, qsizetype size);
-    bool isEmpty() const { return m_size == 0; }
-    quint64 size() const { return m_size; }
-    void writeTo(ByteSink& out) const;
-
-private:
-    static constexpr qsizetype BlockSize = 8 << 20;
-    std::vector<LargeBlock> m_blocks;
-    std::vector<qsizetype> m_used;
-    quint64 m_size = 0;
-};
-
 // Excel 97-2003 workbook writer (BIFF8 records in a compound file). Cells are kept as their
-// LABELSST records and the strings once in the shared string table; everything else of the
-// file is produced on save, so memory grows with the cells only.
+// place and text; on save the distinct texts become the shared string table and the cells its
+// LABELSST records, so memory grows with the cells only.
 class XlsWorkbook : public WorkbookWriter {
 public:
     // Texts longer than this are cut: a cell holds at most 32,767 UTF-16 code units.
@@ -49,8 +33,20 @@ public:
     void save(const QString& path) override;
 
 private:
+    // Cells put one after the other along a row, with one format: cell i of the run is at
+    // column + i, and its text is the string reference that follows the previous cell's.
+    struct Run {
+        quint16 row;
+        quint8 column;
+        quint8 xf;
+        quint32 count;
+    };
     struct Sheet {
-        ByteBlocks cells; // LABELSST records in the order written
+        quint32 firstCell = 0; // the sheet's cells are references firstCell to endCell - 1
+        quint32 endCell = 0;
+        quint64 firstText = 0; // where the text of firstCell starts in the string store
+        quint32 firstRun = 0;  // its runs are firstRun to m_runs.size() or the next sheet's
+        quint32 endRun = 0;
         quint32 firstRow = 0xFFFFFFFF;
         quint32 lastRow = 0;
         quint16 firstColumn = 0xFFFF;
@@ -61,12 +57,13 @@ private:
 
     void putCell(int row, int column, QStringView text, quint16 xf);
     quint32 sheetSize(const Sheet& sheet) const;
-    void writeGlobals(ByteSink& out, quint64 streamStart,
-                      const std::vector<quint32>& sheetOffsets) const;
+    // Everything of the globals before the string table.
+    void writeGlobalsHead(ByteSink& out, const std::vector<quint32>& sheetOffsets) const;
     void writeSheet(ByteSink& out, const Sheet& sheet, bool active) const;
 
     std::vector<std::unique_ptr<Sheet>> m_sheets;
     XlsSharedStrings m_strings;
+    PodArray<Run> m_runs;
 };
 
 } // namespace tv
