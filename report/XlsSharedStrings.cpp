@@ -18,7 +18,7 @@ constexpr quint16 ContinueRecord = 0x003C;
 constexpr quint16 ExtSstRecord = 0x00FF;
 constexpr qsizetype MaxRecordData = 8224;
 
-// Up to this many references a part keep its hash table (32 bytes a reference at most) within
+// Up to this many references a part keep its hash table within
 // the cache while the part is searched.
 constexpr quint32 ReferencesPerPart = 1 << 16;
 constexpr quint32 MaxPartBits = 8;
@@ -179,6 +179,9 @@ quint16 textWidth(QStringView text) {
     return quint16(std::min<quint32>(width, 0xFFFF));
 }
 
+XlsSharedStrings::XlsSharedStrings(Hash hash)
+    : m_hash(hash) {}
+
 quint32 XlsSharedStrings::add(QStringView text) {
     if (text.size() > MaxLength)
         throw Error(QStringLiteral("单元格文字超过 %1 个字符。").arg(MaxLength));
@@ -197,8 +200,12 @@ void XlsSharedStrings::hashRange(quint32 first, quint32 end, quint64 firstText) 
         quint16& length = m_lengths[ref];
         const qsizetype n = length & LengthMask;
         const QStringView t(p, n);
-        const size_t h = qHash(t, 0);
-        m_hashes[ref] = quint32(h ^ (quint64(h) >> 32));
+        if (m_hash) {
+            m_hashes[ref] = m_hash(t);
+        } else {
+            const size_t h = qHash(t, 0);
+            m_hashes[ref] = quint32(h ^ (quint64(h) >> 32));
+        }
         char16_t any = 0;
         for (qsizetype i = 0; i < n; ++i)
             any |= p[i];

@@ -19,6 +19,11 @@ class ByteSink;
 class XlsSharedStrings {
 public:
     static constexpr qsizetype MaxLength = 32767;
+    // The hash that sorts texts into parts and table slots; any function gives the same table,
+    // a poor one only more work (tests pass one that makes every text collide).
+    using Hash = quint32 (*)(QStringView);
+
+    explicit XlsSharedStrings(Hash hash = nullptr);
 
     // Keeps one reference to text (at most MaxLength code units); returns its number, counting
     // from 0 in the order added.
@@ -58,6 +63,7 @@ private:
     void findFirstOccurrences(quint32 firstPart, quint32 endPart);
     template <class Records> void walk(Records& records) const;
 
+    Hash m_hash;
     PodArray<char16_t> m_text;   // every text end to end
     PodArray<quint16> m_lengths; // length of each reference's text, and WideBit
     PodArray<quint32> m_hashes;  // filled by build()

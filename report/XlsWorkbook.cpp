@@ -74,7 +74,8 @@ void putXf(ByteSink& out, bool style, quint16 protection) {
 
 } // namespace
 
-XlsWorkbook::XlsWorkbook() {
+XlsWorkbook::XlsWorkbook(XlsSharedStrings::Hash hash)
+    : m_strings(hash) {
     addSheet();
 }
 

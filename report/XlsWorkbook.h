@@ -22,7 +22,8 @@ public:
     static constexpr int MaxRows = 65536;
     static constexpr int MaxColumns = 256;
 
-    XlsWorkbook();
+    // hash is the string table's, see XlsSharedStrings; the default suits every use.
+    explicit XlsWorkbook(XlsSharedStrings::Hash hash = nullptr);
     ~XlsWorkbook() override;
 
     void addSheet() override;

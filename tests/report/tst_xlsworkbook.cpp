@@ -99,6 +99,8 @@ private slots:
     void fittedWidths_data();
     void fittedWidths();
     void libreOfficeReadsTheSame();
+    void distinctTexts_data();
+    void distinctTexts();
     void compoundFileSizes_data();
     void compoundFileSizes();
     void failedSave_data();
@@ -200,6 +202,52 @@ void TestXlsWorkbook::libreOfficeReadsTheSame() {
         for (int r = 0; r < expected.size(); ++r)
             QCOMPARE(actual[r], expected[r]);
     }
+}
+
+quint32 sameHash(QStringView) {
+    return 7;
+}
+
+quint32 firstCharacterHash(QStringView text) {
+    return text.isEmpty() ? 0 : quint32(text[0].unicode()) << 24;
+}
+
+// The string table holds each distinct text once and every cell its own text, whatever the
+// hash: texts of one hash and length that differ, repeats far apart, more than one part.
+void TestXlsWorkbook::distinctTexts_data() {
+    QTest::addColumn<quintptr>("hash");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("default hash") << quintptr(0) << 40000;
+    QTest::newRow("one hash for all") << quintptr(&sameHash) << 3000;
+    QTest::newRow("first character only") << quintptr(&firstCharacterHash) << 40000;
+}
+
+void TestXlsWorkbook::distinctTexts() {
+    QFETCH(quintptr, hash);
+    QFETCH(int, rows);
+    XlsWorkbook book(reinterpret_cast<XlsSharedStrings::Hash>(hash));
+    QList<QStringList> expected;
+    QSet<QString> distinct;
+    for (int r = 0; r < rows; ++r) {
+        const QStringList row = {QString::number(r % 1000), QStringLiteral("店%1").arg(r % 7),
+                                 QString::number(r * 7919 % 100000), QString(),
+                                 QString::number(r % 1000 + 1)};
+        for (int c = 0; c < row.size(); ++c) {
+            book.setQuotedText(r + 1, c + 1, row[c]);
+            distinct.insert(row[c]);
+        }
+        expected.append(row);
+    }
+    const QString path = m_dir.filePath(QStringLiteral("distinct.xls"));
+    book.save(path);
+    const ReadResult read = tv::test::readWithXlrd(path);
+    QVERIFY2(read.ok, qPrintable(read.error));
+    const QList<QStringList>& actual = read.sheets.value(0).rows;
+    QCOMPARE(actual.size(), expected.size());
+    for (int r = 0; r < rows; ++r)
+        QCOMPARE(actual[r], expected[r]);
+    QCOMPARE(read.json.value(QLatin1String("strings")).toInt(), distinct.size());
+    QCOMPARE(read.json.value(QLatin1String("distinct_strings")).toInt(), distinct.size());
 }
 
 // A compound file of each size class: padded to the mini-stream cutoff, one sector past it, the

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Reads files back for the report tests and prints what it read as JSON on stdout.
 
-  xlsdump.py xls FILE           sheets, cell texts, cell types, quote-prefix flags, widths (xlrd)
+  xlsdump.py xls FILE           sheets, cell texts, cell types, quote-prefix flags, widths, and
+                                the count of shared strings, all and distinct (xlrd)
   xlsdump.py csv FILE...        one sheet per CSV file (as LibreOffice writes them)
   xlsdump.py stream FILE NAME   size and MD5 of one stream of a compound file (xlrd's reader)
 
@@ -26,7 +27,9 @@ def fail_on_warnings(log):
 
 def dump_xls(path):
     log = io.StringIO()
-    book = xlrd.open_workbook(path, formatting_info=True, logfile=log)
+    # on_demand keeps the shared strings, which a full load releases.
+    book = xlrd.open_workbook(path, formatting_info=True, logfile=log, on_demand=True)
+    strings = list(book._sharedstrings)
     sheets = []
     for sheet in book.sheets():
         rows, types = [], set()
@@ -51,8 +54,9 @@ def dump_xls(path):
             "widths": {str(c): info.width for c, info in sheet.colinfo_map.items()},
             "shown": bool(sheet.sheet_visible),
         })
+    book.release_resources()
     fail_on_warnings(log)
-    return {"sheets": sheets}
+    return {"sheets": sheets, "strings": len(strings), "distinct_strings": len(set(strings))}
 
 
 def dump_csv(paths):
