@@ -194,18 +194,22 @@ quint32 XlsSharedStrings::add(QStringView text) {
     return quint32(m_lengths.size() - 1);
 }
 
-void XlsSharedStrings::hashRange(quint32 first, quint32 end, quint64 firstText) {
+void XlsSharedStrings::hashRange(quint32 first, quint32 end, quint64 firstText,
+                                 std::vector<quint32>& counts) {
     const char16_t* p = m_text.data() + firstText;
     for (quint32 ref = first; ref < end; ++ref) {
         quint16& length = m_lengths[ref];
         const qsizetype n = length & LengthMask;
         const QStringView t(p, n);
+        quint32 h;
         if (m_hash) {
-            m_hashes[ref] = m_hash(t);
+            h = m_hash(t);
         } else {
-            const size_t h = qHash(t, 0);
-            m_hashes[ref] = quint32(h ^ (quint64(h) >> 32));
+            const size_t full = qHash(t, 0);
+            h = quint32(full ^ (quint64(full) >> 32));
         }
+        m_index[ref] = h;
+        ++counts[part(h)];
         char16_t any = 0;
         for (qsizetype i = 0; i < n; ++i)
             any |= p[i];
@@ -214,105 +218,94 @@ void XlsSharedStrings::hashRange(quint32 first, quint32 end, quint64 firstText) 
     }
 }
 
-void XlsSharedStrings::build() {
+void XlsSharedStrings::groupRange(quint32 first, quint32 end, std::vector<quint32>& next,
+                                  HashedRef* grouped) {
+    for (quint32 ref = first; ref < end; ++ref) {
+        const quint32 h = m_index[ref];
+        grouped[next[part(h)]++] = {h, ref};
+    }
+}
+
+void XlsSharedStrings::build(const std::function<void()>& alongside) {
     const quint32 n = totalCount();
     const bool parallel = n >= ParallelReferences;
-    m_hashes.resize(n);
-    m_index.resize(n);
-
-    // Hashes and character widths, each half of the references on its own thread.
-    const quint32 middle = n / 2;
-    quint64 middleText = 0;
-    for (quint32 ref = 0; ref < middle; ++ref)
-        middleText += m_lengths[ref] & LengthMask;
-    runBoth(
-        parallel, [&] { hashRange(0, middle, 0); }, [&] { hashRange(middle, n, middleText); });
-
     quint32 bits = 0;
     while (bits < MaxPartBits && (n >> bits) > ReferencesPerPart)
         ++bits;
     m_partShift = 32 - bits;
-    m_parts = 1u << bits;
-    const quint32 half = std::max<quint32>(m_parts / 2, 1);
+    const quint32 parts = 1u << bits;
+    m_index.resize(n);
+
+    // Hashes, 8-bit flags and the size of each part, each half of the references on a thread.
+    const quint32 middle = n / 2;
+    quint64 middleText = 0;
+    for (quint32 ref = 0; ref < middle; ++ref)
+        middleText += m_lengths[ref] & LengthMask;
+    std::vector<quint32> counts[2] = {std::vector<quint32>(parts), std::vector<quint32>(parts)};
     runBoth(
-        parallel && m_parts > 1, [&] { findFirstOccurrences(0, half); },
-        [&] { findFirstOccurrences(half, m_parts); });
+        parallel, [&] { hashRange(0, middle, 0, counts[0]); },
+        [&] { hashRange(middle, n, middleText, counts[1]); });
 
-    // First occurrences are numbered in order; every other reference takes its first's number,
-    // which is already in place because the first comes earlier. A claimed repeat whose text
-    // differs (two texts of one hash and length) is looked up among such texts by its text.
-    PodArray<quint64> uniqueText;         // where the text of each table entry starts
-    QHash<QStringView, quint32> collided; // text -> table index
-    const char16_t* const chars = m_text.data();
-    quint64 offset = 0;
-    quint32 next = 0;
-    for (quint32 ref = 0; ref < n; ++ref) {
-        const quint32 first = m_index[ref];
-        const qsizetype length = m_lengths[ref] & LengthMask;
-        const QStringView t(chars + offset, length);
-        quint32 index = next;
-        if (first != ref) {
-            index = m_index[first];
-            if (QStringView(chars + uniqueText[index], length) != t) {
-                auto it = collided.constFind(t);
-                if (it == collided.cend())
-                    it = collided.insert(t, next);
-                index = *it;
-            }
-        }
-        if (index == next) {
-            uniqueText.push_back(offset);
-            ++next;
-        }
-        m_index[ref] = index;
-        offset += quint64(length);
+    // The references grouped by part, in order within a part: the first half's before the
+    // second's.
+    std::vector<quint32> partStart(parts + 1);
+    std::vector<quint32> next[2] = {std::vector<quint32>(parts), std::vector<quint32>(parts)};
+    for (quint32 p = 0; p < parts; ++p) {
+        next[0][p] = partStart[p];
+        next[1][p] = partStart[p] + counts[0][p];
+        partStart[p + 1] = next[1][p] + counts[1][p];
     }
-    m_unique = next;
+    PodArray<HashedRef> grouped;
+    grouped.resize(n);
+    runBoth(
+        parallel, [&] { groupRange(0, middle, next[0], grouped.data()); },
+        [&] { groupRange(middle, n, next[1], grouped.data()); });
 
-    m_recordSizes.clear();
-    CountingRecords layout(m_recordSizes);
-    walk(layout);
-    const quint32 spacing = bucketSpacing(m_unique);
-    m_byteSize = layout.bytes() + 4 + 2 + 8 * quint64((m_unique + spacing - 1) / spacing);
+    // The second thread takes the parts of the second half of the references.
+    quint32 split = 1;
+    while (split < parts && partStart[split] < middle)
+        ++split;
+    runBoth(
+        parallel && parts > 1, [&] { findFirstOccurrences(grouped.data(), partStart, 0, split); },
+        [&] { findFirstOccurrences(grouped.data(), partStart, split, parts); });
+
+    if (alongside)
+        runBoth(
+            parallel, [&] { numberInOrder(); }, alongside);
+    else
+        numberInOrder();
     m_built = true;
 }
 
-void XlsSharedStrings::findFirstOccurrences(quint32 firstPart, quint32 endPart) {
-    // Texts are not read here: a reference whose hash and length match an earlier one is taken
-    // for its repeat, and build() checks that in order, where the texts are at hand.
-    struct Slot {
-        quint32 hash;
-        quint32 ref; // NoReference for a free slot
-        quint32 length;
-    };
-    std::vector<Slot> table;
-    const quint32 n = totalCount();
+void XlsSharedStrings::findFirstOccurrences(const HashedRef* grouped,
+                                            const std::vector<quint32>& partStart,
+                                            quint32 firstPart, quint32 endPart) {
+    // Texts are not read here: a reference whose hash matches an earlier one is taken for its
+    // repeat, and numberInOrder() checks that where the texts are at hand.
+    std::vector<HashedRef> table;
     for (quint32 p = firstPart; p < endPart; ++p) {
-        table.assign(4096, Slot{0, NoReference, 0});
+        table.assign(4096, HashedRef{0, NoReference});
         size_t mask = table.size() - 1;
         size_t used = 0;
-        for (quint32 ref = 0; ref < n; ++ref) {
-            const quint32 h = m_hashes[ref];
-            if ((quint64(h) >> m_partShift) != p)
-                continue;
-            const quint32 length = m_lengths[ref] & LengthMask;
-            for (size_t s = h & mask;; s = (s + 1) & mask) {
-                Slot& slot = table[s];
+        for (quint32 j = partStart[p]; j < partStart[p + 1]; ++j) {
+            const HashedRef r = grouped[j];
+            for (size_t s = r.hash & mask;; s = (s + 1) & mask) {
+                HashedRef& slot = table[s];
                 if (slot.ref == NoReference) {
-                    slot = {h, ref, length};
-                    m_index[ref] = ref;
+                    slot = r;
+                    m_index[r.ref] = r.ref;
                     ++used;
                     break;
                 }
-                if (slot.hash == h && slot.length == length) {
-                    m_index[ref] = slot.ref;
+                if (slot.hash == r.hash) {
+                    m_index[r.ref] = slot.ref;
                     break;
                 }
             }
             if (used * 2 > table.size()) {
-                std::vector<Slot> bigger(table.size() * 2, Slot{0, NoReference, 0});
+                std::vector<HashedRef> bigger(table.size() * 2, HashedRef{0, NoReference});
                 mask = bigger.size() - 1;
-                for (const Slot& slot : table) {
+                for (const HashedRef& slot : table) {
                     if (slot.ref == NoReference)
                         continue;
                     size_t s = slot.hash & mask;
@@ -326,67 +319,112 @@ void XlsSharedStrings::findFirstOccurrences(quint32 firstPart, quint32 endPart) 
     }
 }
 
-template <class Records> void XlsSharedStrings::walk(Records& rec) const {
-    const quint32 spacing = bucketSpacing(m_unique);
-    rec.begin(SstRecord);
-    rec.put32(totalCount());
-    rec.put32(m_unique);
+void XlsSharedStrings::numberInOrder() {
+    // First occurrences are numbered in order; every other reference takes its first's number,
+    // which is already in place because the first comes earlier. A claimed repeat whose text
+    // differs (two texts of one hash) is looked up among such texts by its text. The records
+    // the table will take are sized on the way.
     const quint32 n = totalCount();
-    const char16_t* s = m_text.data();
-    quint32 k = 0;
+    PodArray<quint64> uniqueText;         // where the text of each table entry starts
+    QHash<QStringView, quint32> collided; // text -> table index
+    const char16_t* const chars = m_text.data();
+    m_recordSizes.clear();
+    CountingRecords layout(m_recordSizes);
+    layout.begin(SstRecord);
+    layout.put32(0); // the counts
+    layout.put32(0);
+    quint64 offset = 0;
+    quint32 next = 0;
     for (quint32 ref = 0; ref < n; ++ref) {
+        const quint32 first = m_index[ref];
         const quint16 lengthAndWidth = m_lengths[ref];
         const qsizetype length = lengthAndWidth & LengthMask;
-        const char16_t* const chars = s;
-        s += length;
-        if (m_index[ref] != k)
-            continue; // a text met before
-        const bool compressed = !(lengthAndWidth & WideBit);
-        const int charSize = compressed ? 1 : 2;
-
-        // The header (count and flags) and the first character never split; a surrogate pair
-        // counts as one character here and below.
-        qsizetype head = length == 0 ? 0 : (QChar::isHighSurrogate(chars[0]) ? 2 : 1);
-        if (head > length)
-            head = length;
-        if (rec.room() < 3 + head * charSize) {
-            rec.end();
-            rec.begin(ContinueRecord);
+        const QStringView t(chars + offset, length);
+        quint32 index = next;
+        if (first != ref) {
+            index = m_index[first];
+            const QStringView firstText(chars + uniqueText[index], m_lengths[first] & LengthMask);
+            if (firstText != t) {
+                auto it = collided.constFind(t);
+                if (it == collided.cend())
+                    it = collided.insert(t, next);
+                index = *it;
+            }
         }
-        if (k % spacing == 0)
-            rec.bucket();
-        ++k;
-        rec.put16(quint16(length));
-        rec.put8(compressed ? 0x00 : 0x01);
-
-        qsizetype done = 0;
-        for (;;) {
-            qsizetype part = std::min<qsizetype>(length - done, rec.room() / charSize);
-            if (done + part < length && part > 0 && QChar::isHighSurrogate(chars[done + part - 1]))
-                --part;
-            rec.putChars(chars + done, part, compressed);
-            done += part;
-            if (done == length)
-                break;
-            // The rest continues in a CONTINUE record that starts with a fresh flags byte.
-            rec.end();
-            rec.begin(ContinueRecord);
-            rec.put8(compressed ? 0x00 : 0x01);
+        if (index == next) {
+            uniqueText.push_back(offset);
+            putString(layout, t.utf16(), length, !(lengthAndWidth & WideBit), false);
+            ++next;
         }
+        m_index[ref] = index;
+        offset += quint64(length);
     }
-    rec.end();
+    layout.end();
+    m_unique = next;
+    const quint32 spacing = bucketSpacing(m_unique);
+    m_byteSize = layout.bytes() + 4 + 2 + 8 * quint64((m_unique + spacing - 1) / spacing);
+}
+
+template <class Records>
+void XlsSharedStrings::putString(Records& rec, const char16_t* chars, qsizetype length,
+                                 bool compressed, bool bucket) const {
+    const int charSize = compressed ? 1 : 2;
+    // The header (count and flags) and the first character never split; a surrogate pair
+    // counts as one character here and below.
+    qsizetype head = length == 0 ? 0 : (QChar::isHighSurrogate(chars[0]) ? 2 : 1);
+    if (head > length)
+        head = length;
+    if (rec.room() < 3 + head * charSize) {
+        rec.end();
+        rec.begin(ContinueRecord);
+    }
+    if (bucket)
+        rec.bucket();
+    rec.put16(quint16(length));
+    rec.put8(compressed ? 0x00 : 0x01);
+
+    qsizetype done = 0;
+    for (;;) {
+        qsizetype part = std::min<qsizetype>(length - done, rec.room() / charSize);
+        if (done + part < length && part > 0 && QChar::isHighSurrogate(chars[done + part - 1]))
+            --part;
+        rec.putChars(chars + done, part, compressed);
+        done += part;
+        if (done == length)
+            break;
+        // The rest continues in a CONTINUE record that starts with a fresh flags byte.
+        rec.end();
+        rec.begin(ContinueRecord);
+        rec.put8(compressed ? 0x00 : 0x01);
+    }
 }
 
 void XlsSharedStrings::write(ByteSink& out, quint64 streamStart) const {
     if (!m_built)
         throw Error(QStringLiteral("shared string table written before it was built"));
     EmittingRecords rec(out, streamStart, m_recordSizes);
-    walk(rec);
+    rec.begin(SstRecord);
+    rec.put32(totalCount());
+    rec.put32(m_unique);
+    const quint32 spacing = bucketSpacing(m_unique);
+    const quint32 n = totalCount();
+    const char16_t* chars = m_text.data();
+    quint32 k = 0;
+    for (quint32 ref = 0; ref < n; ++ref) {
+        const quint16 lengthAndWidth = m_lengths[ref];
+        const qsizetype length = lengthAndWidth & LengthMask;
+        if (m_index[ref] == k) { // the text's first occurrence
+            putString(rec, chars, length, !(lengthAndWidth & WideBit), k % spacing == 0);
+            ++k;
+        }
+        chars += length;
+    }
+    rec.end();
 
     const auto& buckets = rec.buckets();
     out.put16(ExtSstRecord);
     out.put16(quint16(2 + 8 * buckets.size()));
-    out.put16(quint16(bucketSpacing(m_unique)));
+    out.put16(quint16(spacing));
     for (const auto& b : buckets) {
         out.put32(b.position);
         out.put16(b.offset);

@@ -3,6 +3,7 @@
 #include "report/LargeMemory.h"
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace tv {
@@ -14,8 +15,8 @@ class ByteSink;
 //
 // Texts are kept as they come, one reference each, and the distinct ones are found by build().
 // A single hash table over hundreds of thousands of strings would cost a cache miss for
-// nearly every cell, so build() reads the references in order once for each part of the hash
-// range, with a table small enough for the cache, and runs half the parts on a second thread.
+// nearly every cell, so build() groups the references by a part of the hash range and searches
+// each part with a table small enough for the cache, half the work on a second thread.
 class XlsSharedStrings {
 public:
     static constexpr qsizetype MaxLength = 32767;
@@ -43,8 +44,9 @@ public:
     }
 
     // Numbers the distinct texts in the order they first occur; index(), byteSize() and
-    // write() answer for that numbering until the next add().
-    void build();
+    // write() answer for that numbering until the next add(). alongside, when given, runs on a
+    // second thread while the table is numbered, which takes one thread only.
+    void build(const std::function<void()>& alongside = {});
     quint32 uniqueCount() const { return m_unique; }
     // Index in the table of the text of reference ref.
     quint32 index(quint32 ref) const { return m_index[ref]; }
@@ -59,19 +61,27 @@ private:
     static constexpr quint16 WideBit = 0x8000;
     static constexpr quint16 LengthMask = 0x7FFF;
 
-    void hashRange(quint32 first, quint32 end, quint64 firstText);
-    void findFirstOccurrences(quint32 firstPart, quint32 endPart);
-    template <class Records> void walk(Records& records) const;
+    struct HashedRef {
+        quint32 hash;
+        quint32 ref;
+    };
+    quint32 part(quint32 hash) const { return quint32(quint64(hash) >> m_partShift); }
+    void hashRange(quint32 first, quint32 end, quint64 firstText, std::vector<quint32>& counts);
+    void groupRange(quint32 first, quint32 end, std::vector<quint32>& next, HashedRef* grouped);
+    void findFirstOccurrences(const HashedRef* grouped, const std::vector<quint32>& partStart,
+                              quint32 firstPart, quint32 endPart);
+    void numberInOrder();
+    template <class Records>
+    void putString(Records& records, const char16_t* chars, qsizetype length, bool compressed,
+                   bool bucket) const;
 
     Hash m_hash;
     PodArray<char16_t> m_text;   // every text end to end
     PodArray<quint16> m_lengths; // length of each reference's text, and WideBit
-    PodArray<quint32> m_hashes;  // filled by build()
-    // build() first stores each reference's first reference with the same text, then turns it
-    // into the table index in place.
+    // build() stores each reference's hash here, then its first reference with the same text,
+    // then turns that into the table index in place.
     PodArray<quint32> m_index;
-    quint32 m_partShift = 32; // a hash's part is hash >> m_partShift (one part when 32)
-    quint32 m_parts = 1;
+    quint32 m_partShift = 32;           // a hash's part is its top bits (one part when 32)
     std::vector<quint16> m_recordSizes; // data size of SST and each CONTINUE record
     quint32 m_unique = 0;
     quint64 m_byteSize = 0;

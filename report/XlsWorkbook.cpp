@@ -130,6 +130,22 @@ void XlsWorkbook::fitColumns() {
     m_sheets.back()->fitted = true;
 }
 
+void XlsWorkbook::measureWidths(Sheet& sheet) const {
+    sheet.widths.fill(0);
+    quint32 ref = sheet.firstCell;
+    quint64 textStart = sheet.firstText;
+    for (quint32 k = sheet.firstRun; k < sheet.endRun; ++k) {
+        const Run& run = m_runs[k];
+        quint32 column = run.column;
+        m_strings.forEach(ref, ref + run.count, textStart, [&](QStringView text) {
+            quint16& width = sheet.widths[column++];
+            width = std::max(width, textWidth(text));
+            textStart += quint64(text.size());
+        });
+        ref += run.count;
+    }
+}
+
 quint32 XlsWorkbook::sheetSize(const Sheet& sheet) const {
     const quint32 cells = sheet.endCell - sheet.firstCell;
     quint32 size = SheetFixedSize + LabelSstSize * cells;
@@ -275,24 +291,12 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
 }
 
 void XlsWorkbook::save(const QString& path) {
-    for (const auto& sheet : m_sheets) {
-        if (!sheet->fitted)
-            continue;
-        sheet->widths.fill(0);
-        quint32 ref = sheet->firstCell;
-        quint64 textStart = sheet->firstText;
-        for (quint32 k = sheet->firstRun; k < sheet->endRun; ++k) {
-            const Run& run = m_runs[k];
-            quint32 column = run.column;
-            m_strings.forEach(ref, ref + run.count, textStart, [&](QStringView text) {
-                quint16& width = sheet->widths[column++];
-                width = std::max(width, textWidth(text));
-                textStart += quint64(text.size());
-            });
-            ref += run.count;
-        }
-    }
-    m_strings.build();
+    // The fitted widths are measured on the second thread while the string table is numbered.
+    m_strings.build([this] {
+        for (const auto& sheet : m_sheets)
+            if (sheet->fitted)
+                measureWidths(*sheet);
+    });
 
     std::vector<quint32> offsets(m_sheets.size(), 0);
     ByteSink counter;

@@ -57,6 +57,7 @@ private:
     };
 
     void putCell(int row, int column, QStringView text, quint16 xf);
+    void measureWidths(Sheet& sheet) const;
     quint32 sheetSize(const Sheet& sheet) const;
     // Everything of the globals before the string table.
     void writeGlobalsHead(ByteSink& out, const std::vector<quint32>& sheetOffsets) const;
