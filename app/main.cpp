@@ -12,7 +12,6 @@
 #include "postage/bjgz1.h"
 #include "postage/yfsz.h"
 #include "report/ShipmentListModel.h"
-#include "report/ShipmentListSource.h"
 #include "report/ShipmentQuery.h"
 #include "report/XlsWorkbook.h"
 #include "report/cxdcsz.h"
@@ -722,19 +721,27 @@ void TForm1::ButtonSearchClick() {
         filter.sndStyle = ComboBoxSnd->currentText();
         filter.sndOperator = ComboBoxSndOpr->currentText();
         // A TDS connection runs one statement at a time: every row is read before the window
-        // serves an event, so a scan started during the fill finds the connection free.
-        QList<QStringList> rows;
+        // serves an event, so a scan started during the fill finds the connection free. Rows
+        // are kept in a compact table as they arrive.
+        tv::ListTable rows(tv::ShipmentListModel::captions());
         {
             tv::ShipmentQuery query(ADOConnectionSQL, filter);
+            QList<QStringList> batch;
             try {
-                while (query.fetch(rows, 4096)) {
+                for (bool more = true; more;) {
+                    more = query.fetch(batch, 4096);
+                    for (const QStringList& r : std::as_const(batch))
+                        rows.appendRow(r);
+                    batch.clear();
                 }
             } catch (...) {
-                ListView1Model->appendRows(std::move(rows));
+                for (const QStringList& r : std::as_const(batch))
+                    rows.appendRow(r);
+                ListView1Model->appendRows(rows, 0, rows.rowCount());
                 throw;
             }
         }
-        const qsizetype count = rows.size();
+        const qsizetype count = rows.rowCount();
         if (fillListView1(rows))
             StatusBar1Panel0->setText(tv::ShipmentQuery::countText(count));
     });
@@ -745,18 +752,15 @@ void TForm1::ButtonSearchClick() {
         b->setEnabled(true);
 }
 
-bool TForm1::fillListView1(QList<QStringList>& rows) {
+bool TForm1::fillListView1(const tv::ListTable& rows) {
     const QPointer<TForm1> alive(this);
     constexpr qsizetype kBatch = 2000;
     constexpr qint64 kEventIntervalMs = 30;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     bool served = false;
-    for (qsizetype first = 0; first < rows.size(); first += kBatch) {
-        const auto begin = std::make_move_iterator(rows.begin() + first);
-        const auto end =
-            std::make_move_iterator(rows.begin() + std::min(first + kBatch, rows.size()));
-        ListView1Model->appendRows(QList<QStringList>(begin, end));
+    for (qsizetype first = 0; first < rows.rowCount(); first += kBatch) {
+        ListView1Model->appendRows(rows, first, std::min(kBatch, rows.rowCount() - first));
         // The first rows show at once, then the window is served at most every interval.
         if (served && sinceEvents.elapsed() < kEventIntervalMs)
             continue;
@@ -766,7 +770,6 @@ bool TForm1::fillListView1(QList<QStringList>& rows) {
         served = true;
         sinceEvents.restart();
     }
-    rows.clear();
     return true;
 }
 
@@ -782,9 +785,9 @@ void TForm1::ButtonExportClick() {
         if (fileName.isEmpty())
             return;
         m_exportFileName = fileName;
-        const tv::ShipmentListSource list(*ListView1Model);
         tv::XlsWorkbook workbook;
-        const qsizetype count = tv::ShipmentExport(*FormProgress).run(list, workbook, fileName);
+        const qsizetype count =
+            tv::ShipmentExport(*FormProgress).run(ListView1Model->table(), workbook, fileName);
         tv::messageBoxes().information(tv::ShipmentExport::doneMessage(count));
     });
 }

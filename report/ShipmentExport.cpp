@@ -21,6 +21,21 @@ void ListTable::appendRow(const QStringList& cells) {
     }
 }
 
+void ListTable::appendRows(const ListTable& other, qsizetype first, qsizetype count) {
+    if (count <= 0)
+        return;
+    const int columns = columnCount();
+    const qsizetype begin = first * columns;
+    const qsizetype end = (first + count) * columns;
+    const quint32 textBegin = begin == 0 ? 0 : other.m_ends[begin - 1];
+    const quint32 textEnd = other.m_ends[end - 1];
+    const quint32 shift = quint32(m_text.size());
+    m_text.append(QStringView(other.m_text).sliced(textBegin, textEnd - textBegin));
+    m_ends.reserve(m_ends.size() + (end - begin));
+    for (qsizetype i = begin; i < end; ++i)
+        m_ends.append(other.m_ends[i] - textBegin + shift);
+}
+
 void ListTable::clear() {
     m_text.clear();
     m_ends.clear();
@@ -31,9 +46,14 @@ qsizetype ListTable::rowCount() const {
 }
 
 QString ListTable::cell(qsizetype row, int column) const {
+    const QStringView v = cellView(row, column);
+    return QString::fromRawData(v.data(), v.size());
+}
+
+QStringView ListTable::cellView(qsizetype row, int column) const {
     const qsizetype i = row * columnCount() + column;
     const quint32 begin = i == 0 ? 0 : m_ends[i - 1];
-    return QString::fromRawData(m_text.constData() + begin, qsizetype(m_ends[i] - begin));
+    return QStringView(m_text.constData() + begin, qsizetype(m_ends[i] - begin));
 }
 
 qsizetype ShipmentExport::run(const ListSource& list, WorkbookWriter& workbook,
@@ -48,6 +68,8 @@ qsizetype ShipmentExport::run(const ListSource& list, WorkbookWriter& workbook,
         m_progress.start(n, step);
     }
     try {
+        // Every list row, and a header row per sheet.
+        workbook.reserve((n + n / RowsPerSheet + 1) * columns, list.characterCount());
         const auto writeHeader = [&] {
             for (int c = 0; c < columns; ++c)
                 workbook.setText(1, c + 1, list.caption(c));

@@ -17,6 +17,8 @@ public:
     virtual QString caption(int column) const = 0;
     virtual qsizetype rowCount() const = 0;
     virtual QString cell(qsizetype row, int column) const = 0;
+    // Characters in all cells: lets the export tell the workbook how much text is coming.
+    virtual qsizetype characterCount() const = 0;
 };
 
 // A list held in memory: all texts end to end in one buffer, so that 100,000 rows of 19
@@ -29,6 +31,8 @@ public:
     void setCaptions(QStringList captions);
     // Appends a row of cells; missing cells are empty, cells past the last column are dropped.
     void appendRow(const QStringList& cells);
+    // Appends count rows of other from row first; both tables have the same columns.
+    void appendRows(const ListTable& other, qsizetype first, qsizetype count);
     void clear();
 
     int columnCount() const override { return int(m_captions.size()); }
@@ -36,6 +40,8 @@ public:
     qsizetype rowCount() const override;
     // Shares the table's buffer: valid until the table is next changed.
     QString cell(qsizetype row, int column) const override;
+    QStringView cellView(qsizetype row, int column) const;
+    qsizetype characterCount() const override { return m_text.size(); }
 
 private:
     QStringList m_captions;

@@ -3,7 +3,8 @@
 namespace tv {
 
 ShipmentListModel::ShipmentListModel(QObject* parent)
-    : QAbstractTableModel(parent) {}
+    : QAbstractTableModel(parent)
+    , m_table(captions()) {}
 
 const QStringList& ShipmentListModel::captions() {
     static const QStringList c = {
@@ -18,7 +19,7 @@ const QStringList& ShipmentListModel::captions() {
 }
 
 int ShipmentListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : int(m_table.rowCount());
 }
 
 int ShipmentListModel::columnCount(const QModelIndex& parent) const {
@@ -26,19 +27,17 @@ int ShipmentListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ShipmentListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= m_table.rowCount())
         return {};
-    if (role == Qt::DisplayRole) {
-        const QStringList& r = m_rows[index.row()];
-        return index.column() < r.size() ? r[index.column()] : QString();
-    }
+    if (role == Qt::DisplayRole)
+        return m_table.cellView(index.row(), index.column()).toString();
     if (role == Qt::CheckStateRole && index.column() == 0)
         return m_checked.testBit(index.row()) ? Qt::Checked : Qt::Unchecked;
     return {};
 }
 
 bool ShipmentListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || index.column() != 0 || index.row() >= m_rows.size())
+    if (role != Qt::CheckStateRole || index.column() != 0 || index.row() >= m_table.rowCount())
         return false;
     m_checked.setBit(index.row(), value.toInt() == Qt::Checked);
     emit dataChanged(index, index, {Qt::CheckStateRole});
@@ -61,19 +60,37 @@ Qt::ItemFlags ShipmentListModel::flags(const QModelIndex& index) const {
 
 void ShipmentListModel::clear() {
     beginResetModel();
-    m_rows.clear();
+    m_table.clear();
     m_checked.clear();
     endResetModel();
 }
 
-void ShipmentListModel::appendRows(QList<QStringList> rows) {
+void ShipmentListModel::appendRows(const QList<QStringList>& rows) {
     if (rows.isEmpty())
         return;
-    const int first = int(m_rows.size());
+    const int first = int(m_table.rowCount());
     beginInsertRows({}, first, first + int(rows.size()) - 1);
-    m_rows.append(std::move(rows));
-    m_checked.resize(m_rows.size());
+    for (const QStringList& r : rows)
+        m_table.appendRow(r);
+    m_checked.resize(m_table.rowCount());
     endInsertRows();
+}
+
+void ShipmentListModel::appendRows(const ListTable& rows, qsizetype first, qsizetype count) {
+    if (count <= 0)
+        return;
+    const int at = int(m_table.rowCount());
+    beginInsertRows({}, at, at + int(count) - 1);
+    m_table.appendRows(rows, first, count);
+    m_checked.resize(m_table.rowCount());
+    endInsertRows();
+}
+
+QStringList ShipmentListModel::row(int r) const {
+    QStringList cells;
+    for (int c = 0; c < m_table.columnCount(); ++c)
+        cells.append(m_table.cellView(r, c).toString());
+    return cells;
 }
 
 } // namespace tv

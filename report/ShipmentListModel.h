@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/ShipmentExport.h"
+
 #include <QAbstractTableModel>
 #include <QBitArray>
 #include <QList>
@@ -8,8 +10,9 @@
 namespace tv {
 
 // The rows of the shipment result list: column 0 is the row number, columns 1 to 18 the
-// order's cells. Every row carries a check box that nothing reads. Rows are plain texts, so a
-// hundred thousand of them stay cheap.
+// order's cells. Every row carries a check box that nothing reads. The cells are kept end to
+// end in one table, so a hundred thousand rows cost their characters, and the export reads the
+// same table.
 class ShipmentListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -26,12 +29,14 @@ public:
 
     void clear();
     // Appends rows of 19 cells each (the row number first).
-    void appendRows(QList<QStringList> rows);
-    const QStringList& row(int r) const { return m_rows[r]; }
-    const QList<QStringList>& rows() const { return m_rows; }
+    void appendRows(const QList<QStringList>& rows);
+    // Appends count rows of a table with the same columns, from row first.
+    void appendRows(const ListTable& rows, qsizetype first, qsizetype count);
+    QStringList row(int r) const;
+    const ListTable& table() const { return m_table; }
 
 private:
-    QList<QStringList> m_rows;
+    ListTable m_table;
     QBitArray m_checked;
 };
 
