@@ -8,6 +8,17 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TOLVANE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOLVANE_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef TOLVANE_ADDRESS_SANITIZER
+#define TOLVANE_ADDRESS_SANITIZER 0
+#endif
+
 namespace tv {
 
 // Address space reserved for large tables: pages are backed only when first touched, and with
@@ -80,7 +91,9 @@ public:
     }
 
 private:
-    static constexpr std::size_t HeapLimit = std::size_t(1) << 20;
+    // The address sanitizer checks heap blocks only, so under it every array stays there.
+    static constexpr std::size_t HeapLimit =
+        TOLVANE_ADDRESS_SANITIZER ? ~std::size_t(0) : std::size_t(1) << 20;
 
     void reserveExactly(std::size_t n) {
         std::size_t bytes = n * sizeof(T);
