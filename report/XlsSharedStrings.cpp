@@ -19,8 +19,8 @@ constexpr quint16 ContinueRecord = 0x003C;
 constexpr quint16 ExtSstRecord = 0x00FF;
 constexpr qsizetype MaxRecordData = 8224;
 
-// Up to this many references a part keep its hash table within
-// the cache while the part is searched.
+// Up to this many references a part keep its hash table within the cache while the part is
+// searched.
 constexpr quint32 ReferencesPerPart = 1 << 16;
 constexpr quint32 MaxPartBits = 8;
 // Below this many references a second thread costs more than it saves.

@@ -47,7 +47,7 @@ private:
         quint32 firstCell = 0; // the sheet's cells are references firstCell to endCell - 1
         quint32 endCell = 0;
         quint64 firstText = 0; // where the text of firstCell starts in the string store
-        quint32 firstRun = 0;  // its runs are firstRun to m_runs.size() or the next sheet's
+        quint32 firstRun = 0;  // its runs are firstRun to endRun - 1
         quint32 endRun = 0;
         quint32 firstRow = 0xFFFFFFFF;
         quint32 lastRow = 0;
