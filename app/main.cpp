@@ -722,27 +722,21 @@ void TForm1::ButtonSearchClick() {
         filter.sndOperator = ComboBoxSndOpr->currentText();
         // A TDS connection runs one statement at a time: every row is read before the window
         // serves an event, so a scan started during the fill finds the connection free. Rows
-        // are kept in a compact table as they arrive.
+        // go straight into the list's compact table.
         tv::ListTable rows(tv::ShipmentListModel::captions());
         {
             tv::ShipmentQuery query(ADOConnectionSQL, filter);
-            QList<QStringList> batch;
             try {
-                for (bool more = true; more;) {
-                    more = query.fetch(batch, 4096);
-                    for (const QStringList& r : std::as_const(batch))
-                        rows.appendRow(r);
-                    batch.clear();
+                while (query.fetch(rows, 4096)) {
                 }
             } catch (...) {
-                for (const QStringList& r : std::as_const(batch))
-                    rows.appendRow(r);
-                ListView1Model->appendRows(rows, 0, rows.rowCount());
+                ListView1Model->takeRows(std::move(rows));
+                ListView1Model->showMore(ListView1Model->table().rowCount());
                 throw;
             }
         }
         const qsizetype count = rows.rowCount();
-        if (fillListView1(rows))
+        if (fillListView1(std::move(rows)))
             StatusBar1Panel0->setText(tv::ShipmentQuery::countText(count));
     });
     if (!alive)
@@ -752,15 +746,16 @@ void TForm1::ButtonSearchClick() {
         b->setEnabled(true);
 }
 
-bool TForm1::fillListView1(const tv::ListTable& rows) {
+bool TForm1::fillListView1(tv::ListTable rows) {
     const QPointer<TForm1> alive(this);
     constexpr qsizetype kBatch = 2000;
     constexpr qint64 kEventIntervalMs = 30;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     bool served = false;
-    for (qsizetype first = 0; first < rows.rowCount(); first += kBatch) {
-        ListView1Model->appendRows(rows, first, std::min(kBatch, rows.rowCount() - first));
+    ListView1Model->takeRows(std::move(rows));
+    for (qsizetype hidden = ListView1Model->table().rowCount(); hidden > 0;) {
+        hidden = ListView1Model->showMore(kBatch);
         // The first rows show at once, then the window is served at most every interval.
         if (served && sinceEvents.elapsed() < kEventIntervalMs)
             continue;

@@ -192,7 +192,7 @@ private:
     std::unique_ptr<TComThread> m_comThread;
 
     // Query tab: appends read rows to the list in timed batches; false when the window closed.
-    bool fillListView1(const tv::ListTable& rows);
+    bool fillListView1(tv::ListTable rows);
     bool m_listFilling = false;
     // The save dialog proposes the name chosen last.
     QString m_exportFileName = QStringLiteral("default");

@@ -162,8 +162,9 @@ int main(int argc, char** argv) {
         tv::ListTable fetched(Captions);
         for (qsizetype k = 0; k < rows; ++k)
             fetched.appendRow(makeRow(k));
-        for (qsizetype first = 0; first < rows; first += 2000)
-            model.appendRows(fetched, first, std::min<qsizetype>(2000, rows - first));
+        model.takeRows(std::move(fetched));
+        while (model.showMore(2000) > 0) {
+        }
     }
     const tv::ListTable& table = model.table();
     const long listRssKb = peakRssKb();

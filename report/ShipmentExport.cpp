@@ -4,58 +4,6 @@
 
 namespace tv {
 
-ListTable::ListTable(QStringList captions)
-    : m_captions(std::move(captions)) {}
-
-void ListTable::setCaptions(QStringList captions) {
-    clear();
-    m_captions = std::move(captions);
-}
-
-void ListTable::appendRow(const QStringList& cells) {
-    const int columns = columnCount();
-    for (int c = 0; c < columns; ++c) {
-        if (c < cells.size())
-            m_text.append(cells[c]);
-        m_ends.append(quint32(m_text.size()));
-    }
-}
-
-void ListTable::appendRows(const ListTable& other, qsizetype first, qsizetype count) {
-    if (count <= 0)
-        return;
-    const int columns = columnCount();
-    const qsizetype begin = first * columns;
-    const qsizetype end = (first + count) * columns;
-    const quint32 textBegin = begin == 0 ? 0 : other.m_ends[begin - 1];
-    const quint32 textEnd = other.m_ends[end - 1];
-    const quint32 shift = quint32(m_text.size());
-    m_text.append(QStringView(other.m_text).sliced(textBegin, textEnd - textBegin));
-    m_ends.reserve(m_ends.size() + (end - begin));
-    for (qsizetype i = begin; i < end; ++i)
-        m_ends.append(other.m_ends[i] - textBegin + shift);
-}
-
-void ListTable::clear() {
-    m_text.clear();
-    m_ends.clear();
-}
-
-qsizetype ListTable::rowCount() const {
-    return columnCount() == 0 ? 0 : m_ends.size() / columnCount();
-}
-
-QString ListTable::cell(qsizetype row, int column) const {
-    const QStringView v = cellView(row, column);
-    return QString::fromRawData(v.data(), v.size());
-}
-
-QStringView ListTable::cellView(qsizetype row, int column) const {
-    const qsizetype i = row * columnCount() + column;
-    const quint32 begin = i == 0 ? 0 : m_ends[i - 1];
-    return QStringView(m_text.constData() + begin, qsizetype(m_ends[i] - begin));
-}
-
 qsizetype ShipmentExport::run(const ListSource& list, WorkbookWriter& workbook,
                               const QString& fileName) {
     const qsizetype n = list.rowCount();

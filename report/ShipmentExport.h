@@ -1,53 +1,10 @@
 #pragma once
 
-#include <QList>
-#include <QString>
-#include <QStringList>
+#include "report/ListTable.h"
 
 namespace tv {
 
 class WorkbookWriter;
-
-// The result list as the export reads it: column captions, and rows whose cell 0 is the row's
-// caption and cells 1.. its sub-items.
-class ListSource {
-public:
-    virtual ~ListSource() = default;
-    virtual int columnCount() const = 0;
-    virtual QString caption(int column) const = 0;
-    virtual qsizetype rowCount() const = 0;
-    virtual QString cell(qsizetype row, int column) const = 0;
-    // Characters in all cells: lets the export tell the workbook how much text is coming.
-    virtual qsizetype characterCount() const = 0;
-};
-
-// A list held in memory: all texts end to end in one buffer, so that 100,000 rows of 19
-// cells cost their characters and one offset per cell rather than an allocation per cell.
-class ListTable : public ListSource {
-public:
-    ListTable() = default;
-    explicit ListTable(QStringList captions);
-
-    void setCaptions(QStringList captions);
-    // Appends a row of cells; missing cells are empty, cells past the last column are dropped.
-    void appendRow(const QStringList& cells);
-    // Appends count rows of other from row first; both tables have the same columns.
-    void appendRows(const ListTable& other, qsizetype first, qsizetype count);
-    void clear();
-
-    int columnCount() const override { return int(m_captions.size()); }
-    QString caption(int column) const override { return m_captions.at(column); }
-    qsizetype rowCount() const override;
-    // Shares the table's buffer: valid until the table is next changed.
-    QString cell(qsizetype row, int column) const override;
-    QStringView cellView(qsizetype row, int column) const;
-    qsizetype characterCount() const override { return m_text.size(); }
-
-private:
-    QStringList m_captions;
-    QString m_text;
-    QList<quint32> m_ends; // end of each cell in m_text, row by row
-};
 
 // Where the export reports its advance; the progress window implements it.
 class ExportProgress {

@@ -19,7 +19,7 @@ const QStringList& ShipmentListModel::captions() {
 }
 
 int ShipmentListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_table.rowCount());
+    return parent.isValid() ? 0 : int(m_shown);
 }
 
 int ShipmentListModel::columnCount(const QModelIndex& parent) const {
@@ -27,7 +27,7 @@ int ShipmentListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ShipmentListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_table.rowCount())
+    if (!index.isValid() || index.row() >= m_shown)
         return {};
     if (role == Qt::DisplayRole)
         return m_table.cellView(index.row(), index.column()).toString();
@@ -37,7 +37,7 @@ QVariant ShipmentListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool ShipmentListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::CheckStateRole || index.column() != 0 || index.row() >= m_table.rowCount())
+    if (role != Qt::CheckStateRole || index.column() != 0 || index.row() >= m_shown)
         return false;
     m_checked.setBit(index.row(), value.toInt() == Qt::Checked);
     emit dataChanged(index, index, {Qt::CheckStateRole});
@@ -61,29 +61,28 @@ Qt::ItemFlags ShipmentListModel::flags(const QModelIndex& index) const {
 void ShipmentListModel::clear() {
     beginResetModel();
     m_table.clear();
+    m_shown = 0;
     m_checked.clear();
     endResetModel();
 }
 
-void ShipmentListModel::appendRows(const QList<QStringList>& rows) {
-    if (rows.isEmpty())
-        return;
-    const int first = int(m_table.rowCount());
-    beginInsertRows({}, first, first + int(rows.size()) - 1);
-    for (const QStringList& r : rows)
-        m_table.appendRow(r);
-    m_checked.resize(m_table.rowCount());
-    endInsertRows();
+void ShipmentListModel::takeRows(ListTable rows) {
+    beginResetModel();
+    m_table = std::move(rows);
+    m_shown = 0;
+    m_checked.clear();
+    endResetModel();
 }
 
-void ShipmentListModel::appendRows(const ListTable& rows, qsizetype first, qsizetype count) {
-    if (count <= 0)
-        return;
-    const int at = int(m_table.rowCount());
-    beginInsertRows({}, at, at + int(count) - 1);
-    m_table.appendRows(rows, first, count);
-    m_checked.resize(m_table.rowCount());
-    endInsertRows();
+qsizetype ShipmentListModel::showMore(qsizetype count) {
+    const qsizetype n = std::min(count, m_table.rowCount() - m_shown);
+    if (n > 0) {
+        beginInsertRows({}, int(m_shown), int(m_shown + n) - 1);
+        m_shown += n;
+        m_checked.resize(m_shown);
+        endInsertRows();
+    }
+    return m_table.rowCount() - m_shown;
 }
 
 QStringList ShipmentListModel::row(int r) const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/ShipmentExport.h"
+#include "report/ListTable.h"
 
 #include <QAbstractTableModel>
 #include <QBitArray>
@@ -28,15 +28,18 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void clear();
-    // Appends rows of 19 cells each (the row number first).
-    void appendRows(const QList<QStringList>& rows);
-    // Appends count rows of a table with the same columns, from row first.
-    void appendRows(const ListTable& rows, qsizetype first, qsizetype count);
+    // Takes the rows of a new list, of 19 cells each (the row number first), all hidden at
+    // first: showMore() brings them into view a batch at a time, without a copy.
+    void takeRows(ListTable rows);
+    // Shows up to count more of the taken rows; returns how many stay hidden.
+    qsizetype showMore(qsizetype count);
     QStringList row(int r) const;
+    // Every taken row, shown or not; the export reads it when the list is complete.
     const ListTable& table() const { return m_table; }
 
 private:
     ListTable m_table;
+    qsizetype m_shown = 0;
     QBitArray m_checked;
 };
 

@@ -1,5 +1,7 @@
 #include "report/ShipmentQuery.h"
 
+#include "report/ListTable.h"
+
 namespace tv {
 
 namespace {
@@ -73,28 +75,41 @@ QVariantList ShipmentQuery::parameters(const Dialect& dialect, const ShipmentFil
     return values;
 }
 
-bool ShipmentQuery::fetch(QList<QStringList>& rows, int max) {
+template <class AddCell> bool ShipmentQuery::readRow(AddCell addCell) {
     if (m_done)
         return false;
     QSqlQuery& q = m_query.sqlQuery();
-    for (int n = 0; n < max; ++n) {
-        if (!m_query.next()) {
-            m_done = true;
-            q.finish();
+    if (!m_query.next()) {
+        m_done = true;
+        q.finish();
+        return false;
+    }
+    addCell(QString::number(++m_count));
+    for (int c = 0; c < kColumns.size(); ++c) {
+        const QVariant v = q.value(c);
+        if (c == kOvertime)
+            addCell(dateTimeText(v));
+        else
+            addCell(Record::textOf(v));
+        if (c == kWeight2)
+            addCell(weightDifference(q.value(kWeight), v));
+    }
+    return true;
+}
+
+bool ShipmentQuery::fetch(ListTable& rows, int max) {
+    for (int n = 0; n < max; ++n)
+        if (!readRow([&](const QString& cell) { rows.appendCell(cell); }))
             return false;
-        }
+    return true;
+}
+
+bool ShipmentQuery::fetch(QList<QStringList>& rows, int max) {
+    for (int n = 0; n < max; ++n) {
         QStringList cells;
         cells.reserve(CellCount);
-        cells.append(QString::number(++m_count));
-        for (int c = 0; c < kColumns.size(); ++c) {
-            const QVariant v = q.value(c);
-            if (c == kOvertime)
-                cells.append(dateTimeText(v));
-            else
-                cells.append(Record::textOf(v));
-            if (c == kWeight2)
-                cells.append(weightDifference(q.value(kWeight), v));
-        }
+        if (!readRow([&](QString cell) { cells.append(std::move(cell)); }))
+            return false;
         rows.append(std::move(cells));
     }
     return true;

@@ -10,6 +10,8 @@
 
 namespace tv {
 
+class ListTable;
+
 // What the query tab asks for: completion dates from and to (both days included) and the
 // optional shop, logistics method and operator; an empty text means no filter.
 struct ShipmentFilter {
@@ -31,6 +33,7 @@ public:
 
     // Appends up to max rows to rows. Returns false once every row has been read; the
     // statement is then finished and the connection free for the next one.
+    bool fetch(ListTable& rows, int max);
     bool fetch(QList<QStringList>& rows, int max);
     // Rows read so far.
     qsizetype count() const { return m_count; }
@@ -47,6 +50,9 @@ public:
     static QString countText(qsizetype count);
 
 private:
+    // Reads the next row and hands its cells to addCell in order; false at the end.
+    template <class AddCell> bool readRow(AddCell addCell);
+
     Query m_query;
     qsizetype m_count = 0;
     bool m_done = false;
