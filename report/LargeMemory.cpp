@@ -78,19 +78,6 @@ void unmapRegion(void* region, std::size_t bytes) noexcept {
         munmap(region, bytes);
 }
 
-void populateRegion(void* begin, std::size_t bytes) noexcept {
-#ifdef MADV_POPULATE_WRITE
-    // madvise wants a page-aligned start.
-    const auto start = reinterpret_cast<std::uintptr_t>(begin) & ~std::uintptr_t(4095);
-    const std::size_t length = reinterpret_cast<std::uintptr_t>(begin) + bytes - start;
-    if (bytes > 0)
-        madvise(reinterpret_cast<void*>(start), length, MADV_POPULATE_WRITE);
-#else
-    Q_UNUSED(begin);
-    Q_UNUSED(bytes);
-#endif
-}
-
 #else
 
 void* mapRegion(std::size_t& bytes) {
@@ -112,8 +99,6 @@ void* growRegion(void* region, std::size_t, std::size_t& bytes) {
 void unmapRegion(void* region, std::size_t) noexcept {
     std::free(region);
 }
-
-void populateRegion(void*, std::size_t) noexcept {}
 
 #endif
 

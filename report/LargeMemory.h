@@ -6,7 +6,6 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
-#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOLVANE_ADDRESS_SANITIZER 1
@@ -28,9 +27,6 @@ namespace tv {
 void* mapRegion(std::size_t& bytes);
 void* growRegion(void* region, std::size_t oldBytes, std::size_t& bytes);
 void unmapRegion(void* region, std::size_t bytes) noexcept;
-// Faults the pages of a range of a region in, writable, leaving what they hold as it is; safe
-// while another thread writes there. Does nothing where the system cannot.
-void populateRegion(void* begin, std::size_t bytes) noexcept;
 
 // A growable array of plain values for the writer's large tables. Small arrays live in the
 // ordinary heap; past a megabyte an array moves to a reserved region, where it grows in place
@@ -77,13 +73,6 @@ public:
         m_size = n;
     }
     void clear() { m_size = 0; }
-    // The part of the array's region that holds elements size() to n - 1, once reserved; empty
-    // for an array in the ordinary heap. For populateRegion().
-    std::pair<void*, std::size_t> spanTo(std::size_t n) {
-        if (!m_mapped || n <= m_size)
-            return {nullptr, 0};
-        return {m_data + m_size, (std::min(n, m_capacity) - m_size) * sizeof(T)};
-    }
     // Makes room for at least n elements, doubling so that appending stays cheap.
     void reserve(std::size_t n) {
         if (n > m_capacity)

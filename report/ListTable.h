@@ -15,8 +15,6 @@ public:
     virtual QString caption(int column) const = 0;
     virtual qsizetype rowCount() const = 0;
     virtual QString cell(qsizetype row, int column) const = 0;
-    // Characters in all cells: lets the export tell the workbook how much text is coming.
-    virtual qsizetype characterCount() const = 0;
 };
 
 // A list held in memory: all texts end to end in one buffer, so that 100,000 rows of 19
@@ -42,7 +40,6 @@ public:
     // Shares the table's buffer: valid until the table is next changed.
     QString cell(qsizetype row, int column) const override;
     QStringView cellView(qsizetype row, int column) const;
-    qsizetype characterCount() const override { return m_text.size(); }
 
 private:
     QStringList m_captions;

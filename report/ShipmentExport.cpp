@@ -16,8 +16,6 @@ qsizetype ShipmentExport::run(const ListSource& list, WorkbookWriter& workbook,
         m_progress.start(n, step);
     }
     try {
-        // Every list row, and a header row per sheet.
-        workbook.reserve((n + n / RowsPerSheet + 1) * columns, list.characterCount());
         const auto writeHeader = [&] {
             for (int c = 0; c < columns; ++c)
                 workbook.setText(1, c + 1, list.caption(c));

@@ -12,12 +12,6 @@ class WorkbookWriter {
 public:
     virtual ~WorkbookWriter() = default;
 
-    // Tells how many cells and characters of text are coming, so that the writer can prepare
-    // its memory; a hint only, which a writer may ignore.
-    virtual void reserve(qsizetype cells, qsizetype characters) {
-        Q_UNUSED(cells);
-        Q_UNUSED(characters);
-    }
     // Adds a sheet after the others; it becomes the current sheet. A new workbook already has
     // one current sheet.
     virtual void addSheet() = 0;

@@ -183,38 +183,6 @@ quint16 textWidth(QStringView text) {
 XlsSharedStrings::XlsSharedStrings(Hash hash)
     : m_hash(hash) {}
 
-XlsSharedStrings::~XlsSharedStrings() {
-    finishPrefault();
-}
-
-void XlsSharedStrings::finishPrefault() {
-    if (m_prefault.joinable())
-        m_prefault.join();
-}
-
-void XlsSharedStrings::reserve(qsizetype refs, qsizetype characters) {
-    finishPrefault();
-    if (refs <= 0)
-        return;
-    const size_t total = m_lengths.size() + size_t(refs);
-    m_text.reserve(m_text.size() + size_t(std::max<qsizetype>(characters, 0)));
-    m_lengths.reserve(total);
-    m_index.reserve(total);
-    m_grouped.reserve(total);
-    // In the order the memory is needed: texts and lengths now, the rest when building.
-    const std::pair<void*, size_t> spans[] = {
-        m_text.spanTo(m_text.size() + size_t(std::max<qsizetype>(characters, 0))),
-        m_lengths.spanTo(total), m_index.spanTo(total), m_grouped.spanTo(total)};
-    if (std::all_of(std::begin(spans), std::end(spans),
-                    [](const auto& s) { return s.second == 0; }))
-        return;
-    std::vector<std::pair<void*, size_t>> work(std::begin(spans), std::end(spans));
-    m_prefault = std::thread([work] {
-        for (const auto& [begin, bytes] : work)
-            populateRegion(begin, bytes);
-    });
-}
-
 quint32 XlsSharedStrings::add(QStringView text) {
     if (text.size() > MaxLength)
         throw Error(QStringLiteral("单元格文字超过 %1 个字符。").arg(MaxLength));
@@ -260,7 +228,6 @@ void XlsSharedStrings::groupRange(quint32 first, quint32 end, std::vector<quint3
 }
 
 void XlsSharedStrings::build(const std::function<void()>& alongside) {
-    finishPrefault();
     const quint32 n = totalCount();
     const bool parallel = n >= ParallelReferences;
     quint32 bits = 0;
@@ -289,7 +256,7 @@ void XlsSharedStrings::build(const std::function<void()>& alongside) {
         next[1][p] = partStart[p] + counts[0][p];
         partStart[p + 1] = next[1][p] + counts[1][p];
     }
-    PodArray<HashedRef>& grouped = m_grouped;
+    PodArray<HashedRef> grouped;
     grouped.resize(n);
     runBoth(
         parallel, [&] { groupRange(0, middle, next[0], grouped.data()); },

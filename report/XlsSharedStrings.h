@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <functional>
-#include <thread>
 #include <vector>
 
 namespace tv {
@@ -26,13 +25,8 @@ public:
     using Hash = quint32 (*)(QStringView);
 
     explicit XlsSharedStrings(Hash hash = nullptr);
-    ~XlsSharedStrings();
     XlsSharedStrings(const XlsSharedStrings&) = delete;
     XlsSharedStrings& operator=(const XlsSharedStrings&) = delete;
-
-    // Makes room for that many more references and characters, and has a second thread fault
-    // the memory in while the texts are added, so that the adding thread finds it ready.
-    void reserve(qsizetype refs, qsizetype characters);
 
     // Keeps one reference to text (at most MaxLength code units); returns its number, counting
     // from 0 in the order added.
@@ -79,7 +73,6 @@ private:
     void findFirstOccurrences(const HashedRef* grouped, const std::vector<quint32>& partStart,
                               quint32 firstPart, quint32 endPart);
     void numberInOrder();
-    void finishPrefault();
     template <class Records>
     void putString(Records& records, const char16_t* chars, qsizetype length, bool compressed,
                    bool bucket) const;
@@ -90,8 +83,6 @@ private:
     // build() stores each reference's hash here, then its first reference with the same text,
     // then turns that into the table index in place.
     PodArray<quint32> m_index;
-    PodArray<HashedRef> m_grouped; // build()'s references grouped by part
-    std::thread m_prefault;
     quint32 m_partShift = 32;           // a hash's part is its top bits (one part when 32)
     std::vector<quint16> m_recordSizes; // data size of SST and each CONTINUE record
     quint32 m_unique = 0;

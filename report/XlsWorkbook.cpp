@@ -81,10 +81,6 @@ XlsWorkbook::XlsWorkbook(XlsSharedStrings::Hash hash)
 
 XlsWorkbook::~XlsWorkbook() = default;
 
-void XlsWorkbook::reserve(qsizetype cells, qsizetype characters) {
-    m_strings.reserve(cells, characters);
-}
-
 void XlsWorkbook::addSheet() {
     m_sheets.push_back(std::make_unique<Sheet>());
 }

@@ -26,7 +26,6 @@ public:
     explicit XlsWorkbook(XlsSharedStrings::Hash hash = nullptr);
     ~XlsWorkbook() override;
 
-    void reserve(qsizetype cells, qsizetype characters) override;
     void addSheet() override;
     int currentSheet() const override { return int(m_sheets.size()); }
     void setText(int row, int column, QStringView text) override;

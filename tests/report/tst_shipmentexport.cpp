@@ -52,7 +52,6 @@ public:
     QString cell(qsizetype row, int column) const override {
         return QString::number(row) + u':' + QString::number(column);
     }
-    qsizetype characterCount() const override { return m_rows * columnCount() * 8; }
 
 private:
     qsizetype m_rows;
