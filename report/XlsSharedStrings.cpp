@@ -173,6 +173,10 @@ quint16 textWidth(QStringView text) {
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         char32_t c = text[i].unicode();
+        if (c < 0x1100) { // nothing below is wide
+            ++width;
+            continue;
+        }
         if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate())
             c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
         width += isWide(c) ? 2 : 1;
