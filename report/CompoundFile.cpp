@@ -45,23 +45,21 @@ void putDirectoryEntry(ByteSink& out, QStringView name, quint8 type, quint32 chi
 } // namespace
 
 ByteSink::ByteSink(QIODevice* device)
-    : m_device(device) {
-    m_buffer.reserve(BufferSize);
-}
+    : m_device(device)
+    , m_buffer(device ? new char[BufferSize] : nullptr)
+    , m_capacity(device ? BufferSize : 0) {}
 
-void ByteSink::putBytes(const char* data, qsizetype size) {
-    m_position += quint64(size);
+void ByteSink::putLarge(const char* data, qsizetype size) {
     if (!m_device)
         return;
-    if (m_buffer.size() + size > BufferSize) {
-        drain();
-        if (size >= BufferSize / 2) {
-            if (m_device->write(data, size) != size)
-                throw Error(m_device->errorString());
-            return;
-        }
+    drain();
+    if (size >= BufferSize / 2) {
+        if (m_device->write(data, size) != size)
+            throw Error(m_device->errorString());
+        return;
     }
-    m_buffer.append(data, size);
+    std::memcpy(m_buffer.get(), data, size_t(size));
+    m_used = size;
 }
 
 void ByteSink::putZeros(qint64 count) {
@@ -74,9 +72,9 @@ void ByteSink::putZeros(qint64 count) {
 }
 
 void ByteSink::drain() {
-    if (m_device && !m_buffer.isEmpty() && m_device->write(m_buffer) != m_buffer.size())
+    if (m_device && m_used > 0 && m_device->write(m_buffer.get(), m_used) != m_used)
         throw Error(m_device->errorString());
-    m_buffer.resize(0);
+    m_used = 0;
 }
 
 void ByteSink::flush() {

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QByteArray>
 #include <QStringView>
+#include <cstring>
 #include <functional>
+#include <memory>
 
 class QIODevice;
 
@@ -18,10 +19,8 @@ public:
     ByteSink& operator=(const ByteSink&) = delete;
 
     void put8(quint8 v) {
-        if (m_buffer.size() >= BufferSize)
-            drain();
-        m_buffer.append(char(v));
-        ++m_position;
+        const char b = char(v);
+        putBytes(&b, 1);
     }
     void put16(quint16 v) {
         const char b[2] = {char(v), char(v >> 8)};
@@ -31,7 +30,16 @@ public:
         const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
         putBytes(b, 4);
     }
-    void putBytes(const char* data, qsizetype size);
+    // Small pieces are copied into the buffer here, inline: a workbook is millions of them.
+    void putBytes(const char* data, qsizetype size) {
+        m_position += quint64(size);
+        if (m_used + size <= m_capacity) {
+            std::memcpy(m_buffer.get() + m_used, data, size_t(size));
+            m_used += size;
+            return;
+        }
+        putLarge(data, size);
+    }
     void putZeros(qint64 count);
     // Bytes put so far.
     quint64 position() const { return m_position; }
@@ -40,10 +48,13 @@ public:
 
 private:
     static constexpr qsizetype BufferSize = 1 << 20;
+    void putLarge(const char* data, qsizetype size);
     void drain();
 
     QIODevice* m_device = nullptr;
-    QByteArray m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    qsizetype m_used = 0;
+    qsizetype m_capacity = 0; // 0 for a sink that only counts
     quint64 m_position = 0;
 };
 
