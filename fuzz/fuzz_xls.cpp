@@ -17,9 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QDir::temp().filePath(QStringLiteral("tolvane-fuzz-%1.xls").arg(::getpid()));
     const QStringList cells = tv::fuzz::xlsCells(data, size);
     tv::XlsWorkbook book;
+    // Plain, quoted and kept texts (cells lives until the save is done), in turn.
     for (qsizetype r = 0; r < cells.size(); ++r) {
-        if (r % 2)
+        if (r % 3 == 1)
             book.setQuotedText(int(r + 1), 1, cells[r]);
+        else if (r % 3 == 2)
+            book.setQuotedTextKept(int(r + 1), 1, cells[r]);
         else
             book.setText(int(r + 1), 1, cells[r]);
     }

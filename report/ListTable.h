@@ -15,6 +15,9 @@ public:
     virtual QString caption(int column) const = 0;
     virtual qsizetype rowCount() const = 0;
     virtual QString cell(qsizetype row, int column) const = 0;
+    // True when the text of cell() stays valid and unchanged as long as the list is not changed,
+    // so that the export can hand it to the workbook without a copy.
+    virtual bool keepsCellTexts() const { return false; }
 };
 
 // A list held in memory: all texts end to end in one buffer, so that 100,000 rows of 19
@@ -40,6 +43,7 @@ public:
     // Shares the table's buffer: valid until the table is next changed.
     QString cell(qsizetype row, int column) const override;
     QStringView cellView(qsizetype row, int column) const;
+    bool keepsCellTexts() const override { return true; }
 
 private:
     QStringList m_captions;

@@ -11,6 +11,8 @@ qsizetype ShipmentExport::run(const ListSource& list, WorkbookWriter& workbook,
     qsizetype exported = 0;
     qsizetype step = 1;
     const bool showProgress = n > 0;
+    // The list is not changed while the export runs: nothing here serves events.
+    const bool kept = list.keepsCellTexts();
     if (showProgress) {
         step = n / 10 >= 2 ? n / 10 : 1;
         m_progress.start(n, step);
@@ -27,8 +29,12 @@ qsizetype ShipmentExport::run(const ListSource& list, WorkbookWriter& workbook,
                 writeHeader();
             }
             const int row = int(k % RowsPerSheet) + 2;
-            for (int c = 0; c < columns; ++c)
-                workbook.setQuotedText(row, c + 1, list.cell(k, c));
+            for (int c = 0; c < columns; ++c) {
+                if (kept)
+                    workbook.setQuotedTextKept(row, c + 1, list.cell(k, c));
+                else
+                    workbook.setQuotedText(row, c + 1, list.cell(k, c));
+            }
             if ((k % RowsPerSheet) % step == step - 1)
                 m_progress.stepIt();
             ++exported;

@@ -22,6 +22,11 @@ public:
     // Text entered with a leading apostrophe: kept as text exactly as given (leading zeros,
     // dates and numbers unchanged), shown without the apostrophe, which is not part of it.
     virtual void setQuotedText(int row, int column, QStringView text) = 0;
+    // The same for a text that stays valid and unchanged until the workbook is saved for the
+    // last time, which lets a writer keep it without a copy.
+    virtual void setQuotedTextKept(int row, int column, QStringView text) {
+        setQuotedText(row, column, text);
+    }
     // Fits the width of every column of the current sheet to its widest text.
     virtual void fitColumns() = 0;
     // Writes the workbook to path; the file appears there only when complete. Throws tv::Error.

@@ -187,25 +187,34 @@ quint16 textWidth(QStringView text) {
 XlsSharedStrings::XlsSharedStrings(Hash hash)
     : m_hash(hash) {}
 
-quint32 XlsSharedStrings::add(QStringView text) {
+quint32 XlsSharedStrings::add(QStringView text, bool kept) {
     if (text.size() > MaxLength)
         throw Error(QStringLiteral("单元格文字超过 %1 个字符。").arg(MaxLength));
     // References are 31-bit, as the file's own counts are.
     if (m_lengths.size() >= 0x7FFFFFFFu)
         throw Error(QStringLiteral("文件过大，无法写入。"));
-    m_text.append(text.utf16(), size_t(text.size()));
+    const quint32 ref = quint32(m_lengths.size());
+    if (text.isEmpty()) {
+        // Nothing to place: an empty text joins whatever run is open.
+        if (m_segments.empty())
+            m_segments.push_back({ref, nullptr, nullptr, m_text.size()});
+    } else if (kept) {
+        const char16_t* p = text.utf16();
+        if (m_segments.empty() || !m_segments.back().kept || m_segments.back().keptEnd != p)
+            m_segments.push_back({ref, p, p, 0});
+        m_segments.back().keptEnd = p + text.size();
+    } else {
+        if (m_segments.empty() || m_segments.back().kept)
+            m_segments.push_back({ref, nullptr, nullptr, m_text.size()});
+        m_text.append(text.utf16(), size_t(text.size()));
+    }
     m_lengths.push_back(quint16(text.size()));
     m_built = false;
-    return quint32(m_lengths.size() - 1);
+    return ref;
 }
 
-void XlsSharedStrings::hashRange(quint32 first, quint32 end, quint64 firstText,
-                                 std::vector<quint32>& counts) {
-    const char16_t* p = m_text.data() + firstText;
-    for (quint32 ref = first; ref < end; ++ref) {
-        quint16& length = m_lengths[ref];
-        const qsizetype n = length & LengthMask;
-        const QStringView t(p, n);
+void XlsSharedStrings::hashRange(quint32 first, quint32 end, std::vector<quint32>& counts) {
+    walk(first, end, [&](quint32 ref, QStringView t) {
         quint32 h;
         if (m_hash) {
             h = m_hash(t);
@@ -216,11 +225,10 @@ void XlsSharedStrings::hashRange(quint32 first, quint32 end, quint64 firstText,
         m_index[ref] = h;
         ++counts[part(h)];
         char16_t any = 0;
-        for (qsizetype i = 0; i < n; ++i)
-            any |= p[i];
-        length = quint16(n) | (any >= 0x100 ? WideBit : 0);
-        p += n;
-    }
+        for (const QChar c : t)
+            any |= c.unicode();
+        m_lengths[ref] = quint16(t.size()) | (any >= 0x100 ? WideBit : 0);
+    });
 }
 
 void XlsSharedStrings::groupRange(quint32 first, quint32 end, std::vector<quint32>& next,
@@ -243,13 +251,10 @@ void XlsSharedStrings::build(const std::function<void()>& alongside) {
 
     // Hashes, 8-bit flags and the size of each part, each half of the references on a thread.
     const quint32 middle = n / 2;
-    quint64 middleText = 0;
-    for (quint32 ref = 0; ref < middle; ++ref)
-        middleText += m_lengths[ref] & LengthMask;
     std::vector<quint32> counts[2] = {std::vector<quint32>(parts), std::vector<quint32>(parts)};
     runBoth(
-        parallel, [&] { hashRange(0, middle, 0, counts[0]); },
-        [&] { hashRange(middle, n, middleText, counts[1]); });
+        parallel, [&] { hashRange(0, middle, counts[0]); },
+        [&] { hashRange(middle, n, counts[1]); });
 
     // The references grouped by part, in order within a part: the first half's before the
     // second's.
@@ -330,25 +335,21 @@ void XlsSharedStrings::numberInOrder() {
     // differs (two texts of one hash) is looked up among such texts by its text. The records
     // the table will take are sized on the way.
     const quint32 n = totalCount();
-    PodArray<quint64> uniqueText;         // where the text of each table entry starts
+    PodArray<const char16_t*> uniqueText; // where the text of each table entry starts
     QHash<QStringView, quint32> collided; // text -> table index
-    const char16_t* const chars = m_text.data();
     m_recordSizes.clear();
     CountingRecords layout(m_recordSizes);
     layout.begin(SstRecord);
     layout.put32(0); // the counts
     layout.put32(0);
-    quint64 offset = 0;
     quint32 next = 0;
-    for (quint32 ref = 0; ref < n; ++ref) {
+    walk(0, n, [&](quint32 ref, QStringView t) {
         const quint32 first = m_index[ref];
         const quint16 lengthAndWidth = m_lengths[ref];
-        const qsizetype length = lengthAndWidth & LengthMask;
-        const QStringView t(chars + offset, length);
         quint32 index = next;
         if (first != ref) {
             index = m_index[first];
-            const QStringView firstText(chars + uniqueText[index], m_lengths[first] & LengthMask);
+            const QStringView firstText(uniqueText[index], m_lengths[first] & LengthMask);
             if (firstText != t) {
                 auto it = collided.constFind(t);
                 if (it == collided.cend())
@@ -357,13 +358,12 @@ void XlsSharedStrings::numberInOrder() {
             }
         }
         if (index == next) {
-            uniqueText.push_back(offset);
-            putString(layout, t.utf16(), length, !(lengthAndWidth & WideBit), false);
+            uniqueText.push_back(t.utf16());
+            putString(layout, t.utf16(), t.size(), !(lengthAndWidth & WideBit), false);
             ++next;
         }
         m_index[ref] = index;
-        offset += quint64(length);
-    }
+    });
     layout.end();
     m_unique = next;
     const quint32 spacing = bucketSpacing(m_unique);
@@ -412,18 +412,13 @@ void XlsSharedStrings::write(ByteSink& out, quint64 streamStart) const {
     rec.put32(totalCount());
     rec.put32(m_unique);
     const quint32 spacing = bucketSpacing(m_unique);
-    const quint32 n = totalCount();
-    const char16_t* chars = m_text.data();
     quint32 k = 0;
-    for (quint32 ref = 0; ref < n; ++ref) {
-        const quint16 lengthAndWidth = m_lengths[ref];
-        const qsizetype length = lengthAndWidth & LengthMask;
+    walk(0, totalCount(), [&](quint32 ref, QStringView t) {
         if (m_index[ref] == k) { // the text's first occurrence
-            putString(rec, chars, length, !(lengthAndWidth & WideBit), k % spacing == 0);
+            putString(rec, t.utf16(), t.size(), !(m_lengths[ref] & WideBit), k % spacing == 0);
             ++k;
         }
-        chars += length;
-    }
+    });
     rec.end();
 
     const auto& buckets = rec.buckets();

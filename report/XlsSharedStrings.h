@@ -3,6 +3,7 @@
 #include "report/LargeMemory.h"
 
 #include <QString>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -29,20 +30,14 @@ public:
     XlsSharedStrings& operator=(const XlsSharedStrings&) = delete;
 
     // Keeps one reference to text (at most MaxLength code units); returns its number, counting
-    // from 0 in the order added.
-    quint32 add(QStringView text);
+    // from 0 in the order added. The text is copied, unless kept is set: then the caller
+    // promises it stays valid and unchanged while the table is built and written, and texts
+    // that lie end to end in the caller's memory cost no copy at all.
+    quint32 add(QStringView text, bool kept = false);
     quint32 totalCount() const { return quint32(m_lengths.size()); }
-    // Code units kept so far: where the text of the next reference will start.
-    quint64 textSize() const { return m_text.size(); }
-    // Calls f(text) for the references first to end - 1 in order; firstText is textSize() as it
-    // was when first was added.
-    template <class F> void forEach(quint32 first, quint32 end, quint64 firstText, F f) const {
-        const char16_t* p = m_text.data() + firstText;
-        for (quint32 ref = first; ref < end; ++ref) {
-            const qsizetype n = m_lengths[ref] & LengthMask;
-            f(QStringView(p, n));
-            p += n;
-        }
+    // Calls f(text) for the references first to end - 1 in order.
+    template <class F> void forEach(quint32 first, quint32 end, F f) const {
+        walk(first, end, [&](quint32, QStringView text) { f(text); });
     }
 
     // Numbers the distinct texts in the order they first occur; index(), byteSize() and
@@ -68,7 +63,40 @@ private:
         quint32 ref;
     };
     quint32 part(quint32 hash) const { return quint32(quint64(hash) >> m_partShift); }
-    void hashRange(quint32 first, quint32 end, quint64 firstText, std::vector<quint32>& counts);
+    // Texts lie in runs end to end: the owned copies, or a run of kept texts of the caller.
+    struct Segment {
+        quint32 firstRef;
+        const char16_t* kept;    // nullptr for copies in m_text
+        const char16_t* keptEnd; // where the next kept text must start to join the run
+        quint64 offset;          // of the first copy in m_text
+    };
+    // Calls f(ref, text) for the references first to end - 1 in order.
+    template <class F> void walk(quint32 first, quint32 end, F f) const {
+        size_t s =
+            size_t(std::upper_bound(m_segments.begin(), m_segments.end(), first,
+                                    [](quint32 r, const Segment& g) { return r < g.firstRef; }) -
+                   m_segments.begin());
+        if (s == 0 || first >= end)
+            return;
+        --s;
+        const char16_t* p = start(m_segments[s]);
+        for (quint32 ref = m_segments[s].firstRef; ref < first; ++ref)
+            p += m_lengths[ref] & LengthMask;
+        quint32 nextRun = s + 1 < m_segments.size() ? m_segments[s + 1].firstRef : end;
+        for (quint32 ref = first; ref < end; ++ref) {
+            if (ref == nextRun) {
+                p = start(m_segments[++s]);
+                nextRun = s + 1 < m_segments.size() ? m_segments[s + 1].firstRef : end;
+            }
+            const qsizetype n = m_lengths[ref] & LengthMask;
+            f(ref, QStringView(p, n));
+            p += n;
+        }
+    }
+    const char16_t* start(const Segment& s) const {
+        return s.kept ? s.kept : m_text.data() + s.offset;
+    }
+    void hashRange(quint32 first, quint32 end, std::vector<quint32>& counts);
     void groupRange(quint32 first, quint32 end, std::vector<quint32>& next, HashedRef* grouped);
     void findFirstOccurrences(const HashedRef* grouped, const std::vector<quint32>& partStart,
                               quint32 firstPart, quint32 endPart);
@@ -78,7 +106,8 @@ private:
                    bool bucket) const;
 
     Hash m_hash;
-    PodArray<char16_t> m_text;   // every text end to end
+    PodArray<char16_t> m_text; // the copied texts end to end
+    std::vector<Segment> m_segments;
     PodArray<quint16> m_lengths; // length of each reference's text, and WideBit
     // build() stores each reference's hash here, then its first reference with the same text,
     // then turns that into the table index in place.

@@ -86,14 +86,18 @@ void XlsWorkbook::addSheet() {
 }
 
 void XlsWorkbook::setText(int row, int column, QStringView text) {
-    putCell(row, column, text, PlainXf);
+    putCell(row, column, text, PlainXf, false);
 }
 
 void XlsWorkbook::setQuotedText(int row, int column, QStringView text) {
-    putCell(row, column, text, QuotedXf);
+    putCell(row, column, text, QuotedXf, false);
 }
 
-void XlsWorkbook::putCell(int row, int column, QStringView text, quint16 xf) {
+void XlsWorkbook::setQuotedTextKept(int row, int column, QStringView text) {
+    putCell(row, column, text, QuotedXf, true);
+}
+
+void XlsWorkbook::putCell(int row, int column, QStringView text, quint16 xf, bool kept) {
     if (row < 1 || row > MaxRows || column < 1 || column > MaxColumns)
         throw Error(QStringLiteral("单元格 (%1, %2) 超出工作表范围。").arg(row).arg(column));
     if (text.size() > MaxTextLength) {
@@ -105,11 +109,9 @@ void XlsWorkbook::putCell(int row, int column, QStringView text, quint16 xf) {
     Sheet& sheet = *m_sheets.back();
     const quint32 r = quint32(row - 1);
     const quint16 c = quint16(column - 1);
-    const quint64 textStart = m_strings.textSize();
-    const quint32 ref = m_strings.add(text);
+    const quint32 ref = m_strings.add(text, kept);
     if (sheet.endCell == sheet.firstCell) {
         sheet.firstCell = ref;
-        sheet.firstText = textStart;
         sheet.firstRun = sheet.endRun = quint32(m_runs.size());
     }
     sheet.endCell = ref + 1;
@@ -132,18 +134,18 @@ void XlsWorkbook::fitColumns() {
 
 void XlsWorkbook::measureWidths(Sheet& sheet) const {
     sheet.widths.fill(0);
-    quint32 ref = sheet.firstCell;
-    quint64 textStart = sheet.firstText;
-    for (quint32 k = sheet.firstRun; k < sheet.endRun; ++k) {
-        const Run& run = m_runs[k];
-        quint32 column = run.column;
-        m_strings.forEach(ref, ref + run.count, textStart, [&](QStringView text) {
-            quint16& width = sheet.widths[column++];
-            width = std::max(width, textWidth(text));
-            textStart += quint64(text.size());
-        });
-        ref += run.count;
-    }
+    quint32 run = sheet.firstRun;
+    quint32 left = 0; // cells left in the current run
+    quint32 column = 0;
+    m_strings.forEach(sheet.firstCell, sheet.endCell, [&](QStringView text) {
+        while (left == 0) {
+            left = m_runs[run].count;
+            column = m_runs[run++].column;
+        }
+        quint16& width = sheet.widths[column++];
+        width = std::max(width, textWidth(text));
+        --left;
+    });
 }
 
 quint32 XlsWorkbook::sheetSize(const Sheet& sheet) const {

@@ -30,6 +30,7 @@ public:
     int currentSheet() const override { return int(m_sheets.size()); }
     void setText(int row, int column, QStringView text) override;
     void setQuotedText(int row, int column, QStringView text) override;
+    void setQuotedTextKept(int row, int column, QStringView text) override;
     void fitColumns() override;
     void save(const QString& path) override;
 
@@ -45,8 +46,7 @@ private:
     struct Sheet {
         quint32 firstCell = 0; // the sheet's cells are references firstCell to endCell - 1
         quint32 endCell = 0;
-        quint64 firstText = 0; // where the text of firstCell starts in the string store
-        quint32 firstRun = 0;  // its runs are firstRun to endRun - 1
+        quint32 firstRun = 0; // its runs are firstRun to endRun - 1
         quint32 endRun = 0;
         quint32 firstRow = 0xFFFFFFFF;
         quint32 lastRow = 0;
@@ -56,7 +56,7 @@ private:
         std::array<quint16, MaxColumns> widths{}; // widest text per column, in digits
     };
 
-    void putCell(int row, int column, QStringView text, quint16 xf);
+    void putCell(int row, int column, QStringView text, quint16 xf, bool kept);
     void measureWidths(Sheet& sheet) const;
     quint32 sheetSize(const Sheet& sheet) const;
     // Everything of the globals before the string table.
