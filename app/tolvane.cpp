@@ -1,9 +1,9 @@
 // Entry: one copy at a time, the main window and its dialogs, the message loop.
 #include "app/main.h"
 #include "platform/Error.h"
-#include "platform/GuiMessageBoxes.h"
-#include "platform/GuiSoundPlayer.h"
 #include "platform/InstanceLock.h"
+#include "platform/gui/GuiMessageBoxes.h"
+#include "platform/gui/GuiSoundPlayer.h"
 
 #include <QApplication>
 #include <QLineEdit>

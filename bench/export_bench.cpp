@@ -7,7 +7,7 @@
 #include "platform/Error.h"
 #include "report/ShipmentExport.h"
 #include "report/ShipmentListModel.h"
-#include "report/XlsWorkbook.h"
+#include "xls/XlsWorkbook.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -10,6 +10,7 @@
 #include "platform/SqliteFile.h"
 #include "report/ShipmentListModel.h"
 #include "report/ShipmentQuery.h"
+#include "support/RecordingSoundPlayer.h"
 
 #include <QApplication>
 #include <QDateEdit>

@@ -5,6 +5,7 @@
 #include "platform/Messages.h"
 #include "platform/TextTarget.h"
 #include "scale/ComThd.h"
+#include "support/RecordingMessageBoxes.h"
 
 #include <QCoreApplication>
 #include <QDir>

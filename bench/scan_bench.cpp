@@ -7,9 +7,9 @@
 // Prints one figure a line: name value unit.
 #include "platform/Database.h"
 #include "platform/Error.h"
-#include "shipping/DemoData.h"
 #include "shipping/Scan.h"
 #include "support/TestSupport.h"
+#include "tools/DemoData.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

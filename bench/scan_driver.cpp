@@ -4,8 +4,8 @@
 // every order fully shipped or untouched.
 #include "platform/Database.h"
 #include "platform/Error.h"
-#include "shipping/DemoData.h"
 #include "shipping/Scan.h"
+#include "tools/DemoData.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -10,7 +10,8 @@
 #include "platform/Error.h"
 #include "platform/Messages.h"
 #include "platform/SqliteFile.h"
-#include "shipping/DemoData.h"
+#include "support/RecordingMessageBoxes.h"
+#include "tools/DemoData.h"
 
 #include <QApplication>
 #include <QComboBox>

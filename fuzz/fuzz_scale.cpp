@@ -3,6 +3,7 @@
 // it and must show the same text after every byte.
 #include "platform/TextTarget.h"
 #include "scale/ScaleDecoder.h"
+#include "tests/support/StringTarget.h"
 
 #include <cstdlib>
 #include <string>

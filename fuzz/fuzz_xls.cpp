@@ -2,7 +2,7 @@
 // the file reads back with the same texts is checked by xls_replay over the corpus, since the
 // reader is a Python program.
 #include "platform/Error.h"
-#include "report/XlsWorkbook.h"
+#include "xls/XlsWorkbook.h"
 
 #include "XlsCells.h"
 

@@ -1,7 +1,7 @@
 // xls_replay DIR...: writes one workbook per corpus file and reads them all back with xlrd
 // (Debian's /usr/bin/python3), comparing every cell with the text given. Exit 0 when all match.
 #include "platform/Error.h"
-#include "report/XlsWorkbook.h"
+#include "xls/XlsWorkbook.h"
 
 #include "XlsCells.h"
 

@@ -31,13 +31,4 @@ void setMessageBoxes(MessageBoxes* boxes) {
     g_boxes = boxes ? boxes : &g_console;
 }
 
-ScopedRecordingBoxes::ScopedRecordingBoxes()
-    : m_previous(&messageBoxes()) {
-    setMessageBoxes(this);
-}
-
-ScopedRecordingBoxes::~ScopedRecordingBoxes() {
-    setMessageBoxes(m_previous);
-}
-
 } // namespace tv

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 namespace tv {
 
@@ -16,16 +15,5 @@ public:
 // The program-wide player; the GUI installs the real one, tests a recorder.
 SoundPlayer& soundPlayer();
 void setSoundPlayer(SoundPlayer* player);
-
-// Test double: remembers which cues it was given.
-class RecordingSoundPlayer : public SoundPlayer {
-public:
-    void play(const QString& fileName) override { m_played.append(fileName); }
-    const QStringList& played() const { return m_played; }
-    void clear() { m_played.clear(); }
-
-private:
-    QStringList m_played;
-};
 
 } // namespace tv

@@ -1,7 +1,7 @@
 #include "postage/bjgz.h"
 
 #include "platform/Database.h"
-#include "platform/HandlerGuard.h"
+#include "platform/gui/HandlerGuard.h"
 #include "postage/Provinces.h"
 
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "postage/yfsz.h"
 
 #include "platform/Database.h"
-#include "platform/GuiDialogs.h"
-#include "platform/HandlerGuard.h"
 #include "platform/Messages.h"
+#include "platform/gui/GuiDialogs.h"
+#include "platform/gui/HandlerGuard.h"
 #include "postage/RuleStore.h"
 #include "postage/bjgz.h"
 

@@ -1,6 +1,6 @@
 #include "report/ShipmentExport.h"
 
-#include "report/Workbook.h"
+#include "xls/Workbook.h"
 
 namespace tv {
 

@@ -2,7 +2,7 @@
 
 #include "config/ConfigDb.h"
 #include "platform/Database.h"
-#include "platform/HandlerGuard.h"
+#include "platform/gui/HandlerGuard.h"
 #include "report/ShipmentListModel.h"
 
 #include <QCheckBox>

@@ -2,9 +2,10 @@
 // operator scans or clicks an option, and the scale's device vanishing and coming back.
 #include "FormBench.h"
 #include "config/dzcsz.h"
-#include "platform/GuiDialogs.h"
 #include "platform/Messages.h"
+#include "platform/gui/GuiDialogs.h"
 #include "scale/ComThd.h"
+#include "support/RecordingMessageBoxes.h"
 #include "support/SqliteLock.h"
 
 #include <QCheckBox>

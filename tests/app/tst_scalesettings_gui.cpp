@@ -1,10 +1,11 @@
 // The scale settings dialog and the reader it restarts, and manual weight entry pausing it.
 #include "FormBench.h"
 #include "config/dzcsz.h"
-#include "platform/GuiDialogs.h"
 #include "platform/Messages.h"
+#include "platform/gui/GuiDialogs.h"
 #include "scale/ComThd.h"
 #include "support/PtyPair.h"
+#include "support/RecordingMessageBoxes.h"
 
 #include <QCheckBox>
 #include <QComboBox>

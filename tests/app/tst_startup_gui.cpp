@@ -4,9 +4,11 @@
 #include "config/dlsz.h"
 #include "platform/Database.h"
 #include "platform/Error.h"
-#include "platform/GuiDialogs.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
+#include "platform/gui/GuiDialogs.h"
+#include "support/RecordingMessageBoxes.h"
+#include "support/RecordingSoundPlayer.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>

@@ -3,10 +3,11 @@
 #include "platform/Error.h"
 #include "platform/OdbcConnectionString.h"
 #include "platform/TextTarget.h"
-#include "report/XlsWorkbook.h"
 #include "scale/ScaleDecoder.h"
+#include "support/StringTarget.h"
+#include "xls/XlsWorkbook.h"
 
-#include "../report/ReadBack.h"
+#include "support/ReadBack.h"
 
 #include <QTemporaryDir>
 #include <QTest>

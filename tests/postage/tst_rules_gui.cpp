@@ -1,14 +1,16 @@
 #include "app/main.h"
 #include "platform/Database.h"
-#include "platform/GuiDialogs.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
+#include "platform/gui/GuiDialogs.h"
 #include "postage/Postage.h"
 #include "postage/Provinces.h"
 #include "postage/RuleStore.h"
 #include "postage/bjgz.h"
 #include "postage/bjgz1.h"
 #include "postage/yfsz.h"
+#include "support/RecordingMessageBoxes.h"
+#include "support/RecordingSoundPlayer.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>

@@ -1,13 +1,15 @@
-#include "ReadBack.h"
+#include "support/ReadBack.h"
 
 #include "app/main.h"
 #include "platform/Database.h"
-#include "platform/GuiDialogs.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
+#include "platform/gui/GuiDialogs.h"
 #include "report/ShipmentListModel.h"
 #include "report/cxdcsz.h"
 #include "report/progress.h"
+#include "support/RecordingMessageBoxes.h"
+#include "support/RecordingSoundPlayer.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>

@@ -1,9 +1,9 @@
-#include "ReadBack.h"
+#include "support/ReadBack.h"
 
 #include "platform/Error.h"
 #include "report/ShipmentExport.h"
-#include "report/Workbook.h"
-#include "report/XlsWorkbook.h"
+#include "xls/Workbook.h"
+#include "xls/XlsWorkbook.h"
 
 #include <QTemporaryDir>
 #include <QtEndian>

@@ -1,8 +1,9 @@
-#include "HistoryTarget.h"
 #include "platform/Messages.h"
 #include "scale/ComThd.h"
 #include "scale/ScaleDecoder.h"
+#include "support/HistoryTarget.h"
 #include "support/PtyPair.h"
+#include "support/RecordingMessageBoxes.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "HistoryTarget.h"
 #include "scale/ScaleDecoder.h"
+#include "support/HistoryTarget.h"
 
 #include <QtTest>
 

@@ -3,13 +3,14 @@
 // quotes, pattern characters, braces and 4-byte characters in every field. Each case checks
 // what the tables hold afterwards.
 #include "platform/Error.h"
-#include "platform/HandlerGuard.h"
 #include "platform/Messages.h"
+#include "platform/gui/HandlerGuard.h"
 #include "postage/Postage.h"
 #include "shipping/Scan.h"
+#include "support/RecordingMessageBoxes.h"
 
 #include "OrderFixture.h"
-#include "RecordingSink.h"
+#include "support/RecordingSink.h"
 #include "support/SqliteLock.h"
 
 #include <QTest>

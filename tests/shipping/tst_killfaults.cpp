@@ -4,8 +4,8 @@
 // bMonth, one log row, its trades moved) or exactly as it was, and every waybill the driver
 // reported finished is shipped. TOLVANE_KILL_ROUNDS sets the rounds (default 4).
 #include "platform/Database.h"
-#include "shipping/DemoData.h"
 #include "support/TestSupport.h"
+#include "tools/DemoData.h"
 
 #include <QFile>
 #include <QHash>

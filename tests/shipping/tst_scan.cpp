@@ -2,7 +2,7 @@
 #include "shipping/Scan.h"
 
 #include "OrderFixture.h"
-#include "RecordingSink.h"
+#include "support/RecordingSink.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "report/XlsWorkbook.h"
+#include "xls/XlsWorkbook.h"
 
 #include "platform/Error.h"
-#include "report/CompoundFile.h"
+#include "xls/CompoundFile.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "shipping/DemoData.h"
+#include "tools/DemoData.h"
 
 #include "platform/Database.h"
 #include "platform/Error.h"

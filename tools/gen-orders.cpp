@@ -5,7 +5,7 @@
 #include "platform/Database.h"
 #include "platform/Error.h"
 #include "platform/SqliteFile.h"
-#include "shipping/DemoData.h"
+#include "tools/DemoData.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "report/LargeMemory.h"
-#include "report/Workbook.h"
-#include "report/XlsSharedStrings.h"
+#include "xls/LargeMemory.h"
+#include "xls/Workbook.h"
+#include "xls/XlsSharedStrings.h"
 
 #include <array>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/GuiMessageBoxes.h"
+#include "platform/gui/GuiMessageBoxes.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "platform/GuiSoundPlayer.h"
+#include "platform/gui/GuiSoundPlayer.h"
 
 #include <QApplication>
 #include <QFileInfo>

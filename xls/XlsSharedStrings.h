@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/LargeMemory.h"
+#include "xls/LargeMemory.h"
 
 #include <QString>
 #include <algorithm>

@@ -1,8 +1,8 @@
-#include "ReadBack.h"
+#include "support/ReadBack.h"
 
 #include "platform/Error.h"
-#include "report/CompoundFile.h"
-#include "report/XlsWorkbook.h"
+#include "xls/CompoundFile.h"
+#include "xls/XlsWorkbook.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

@@ -1,4 +1,4 @@
-#include "platform/GuiDialogs.h"
+#include "platform/gui/GuiDialogs.h"
 
 #include <QDialog>
 #include <QFileDialog>

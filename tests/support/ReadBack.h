@@ -32,7 +32,7 @@ struct ReadResult {
 };
 
 inline QString helperScript() {
-    return QStringLiteral(TOLVANE_SOURCE_DIR "/tests/report/xlsdump.py");
+    return QStringLiteral(TOLVANE_SOURCE_DIR "/tests/support/xlsdump.py");
 }
 
 inline ReadResult runHelper(const QStringList& args, int timeoutMs = 240000) {

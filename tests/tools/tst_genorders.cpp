@@ -1,8 +1,8 @@
 // The demo generator's output: a database the schema accepts, holding every kind of order the
 // scan and the batch pack-out meet.
 #include "platform/Database.h"
-#include "shipping/DemoData.h"
 #include "support/TestSupport.h"
+#include "tools/DemoData.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

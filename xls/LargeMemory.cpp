@@ -1,4 +1,4 @@
-#include "report/LargeMemory.h"
+#include "xls/LargeMemory.h"
 
 #include <QtGlobal>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "report/XlsSharedStrings.h"
+#include "xls/XlsSharedStrings.h"
 
 #include "platform/Error.h"
-#include "report/CompoundFile.h"
+#include "xls/CompoundFile.h"
 
 #include <QHash>
 #include <QSysInfo>

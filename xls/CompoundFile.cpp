@@ -1,4 +1,4 @@
-#include "report/CompoundFile.h"
+#include "xls/CompoundFile.h"
 
 #include "platform/Error.h"
 
