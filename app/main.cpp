@@ -476,9 +476,8 @@ void TForm1::restoreOptions() {
 void TForm1::createScaleReader() {
     if (!m_weightTarget)
         m_weightTarget = std::make_unique<LineEditTarget>(Edit2);
-    m_comThread =
-        std::make_unique<TComThread>(m_weightTarget.get(), m_scaleType, m_com, 9600, 'N', 8, 1,
-                                     TComThread::RxCharEvent | TComThread::CtsEvent, false);
+    m_comThread = std::make_unique<TComThread>(m_weightTarget.get(), m_scaleType, m_com, 9600, 'N',
+                                               8, 1, false);
 }
 
 void TForm1::FormDestroy() {

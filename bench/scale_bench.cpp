@@ -138,8 +138,7 @@ int main(int argc, char** argv) {
     tv::setMessageBoxes(&boxes);
     Run run(maxLines);
     MeasuringTarget target(run);
-    TComThread reader(&target, 0, 1, 9600, 'N', 8, 1,
-                      TComThread::RxCharEvent | TComThread::CtsEvent, false);
+    TComThread reader(&target, 0, 1, 9600, 'N', 8, 1, false);
     QThread::msleep(300); // the reader has purged and waits
 
     std::atomic<bool> stop{false};

@@ -44,19 +44,12 @@ void TComThread::setDeviceFolder(const QString& folder) {
 }
 
 TComThread::TComThread(tv::TextTarget* weightEdit, int scaleType, int portNo, int baudRate,
-                       char parity, int dataBits, int stopBits, quint32 eventMask,
-                       bool createSuspended)
+                       char parity, int dataBits, int stopBits, bool createSuspended)
     : tv::Thread(createSuspended)
     , m_ScaleType(scaleType)
     , m_PortNo(portNo)
-    , m_EventMask(eventMask)
     , m_WeightEdit(weightEdit) {
     const QString portName = QStringLiteral("COM%1").arg(portNo);
-    const QString mode = QStringLiteral("baud=%1 parity=%2 data=%3 stop=%4")
-                             .arg(baudRate)
-                             .arg(QLatin1Char(parity))
-                             .arg(dataBits)
-                             .arg(stopBits);
     const QString device = portDevice(portNo);
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(device);
@@ -66,7 +59,7 @@ TComThread::TComThread(tv::TextTarget* weightEdit, int scaleType, int portNo, in
         Terminate();
     } else {
         m_hComm = std::move(port);
-        configurePort(mode);
+        configurePort(baudRate, parity, dataBits, stopBits);
         m_hComm->clear();
         m_hComm->clearError();
         m_hComm->moveToThread(qThread());
@@ -85,7 +78,7 @@ bool TComThread::IsTerminated() const {
     return Terminated();
 }
 
-void TComThread::configurePort(const QString& mode) {
+void TComThread::configurePort(int baudRate, char parity, int dataBits, int stopBits) {
     // The time-out and event-mask steps have no counterpart: the 500 ms bound lives in the wait.
     m_PortState.baudRate = m_hComm->baudRate();
     m_PortState.parity = m_hComm->parity();
@@ -96,7 +89,7 @@ void TComThread::configurePort(const QString& mode) {
         return;
     }
     m_PortState.rtsEnable = true;
-    if (!buildState(mode)) {
+    if (!applyLineSettings(baudRate, parity, dataBits, stopBits)) {
         ReportCommError(QStringLiteral("BuildCommDCB()"));
         return;
     }
@@ -104,45 +97,32 @@ void TComThread::configurePort(const QString& mode) {
         ReportCommError(QStringLiteral("SetCommState()"));
 }
 
-// Reads "baud=%d parity=%c data=%d stop=%d" into the port state and applies the line settings.
-bool TComThread::buildState(const QString& mode) {
-    for (const QString& item : mode.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString key = item.section(QLatin1Char('='), 0, 0);
-        const QString value = item.section(QLatin1Char('='), 1);
-        bool ok = true;
-        if (key == QLatin1String("baud")) {
-            m_PortState.baudRate = value.toInt(&ok);
-        } else if (key == QLatin1String("parity")) {
-            const QChar p = value.isEmpty() ? QChar() : value.at(0).toUpper();
-            if (p == QLatin1Char('N'))
-                m_PortState.parity = QSerialPort::NoParity;
-            else if (p == QLatin1Char('E'))
-                m_PortState.parity = QSerialPort::EvenParity;
-            else if (p == QLatin1Char('O'))
-                m_PortState.parity = QSerialPort::OddParity;
-            else if (p == QLatin1Char('M'))
-                m_PortState.parity = QSerialPort::MarkParity;
-            else if (p == QLatin1Char('S'))
-                m_PortState.parity = QSerialPort::SpaceParity;
-            else
-                ok = false;
-        } else if (key == QLatin1String("data")) {
-            const int bits = value.toInt(&ok);
-            ok = ok && bits >= 5 && bits <= 8;
-            m_PortState.dataBits = static_cast<QSerialPort::DataBits>(bits);
-        } else if (key == QLatin1String("stop")) {
-            if (value == QLatin1String("1"))
-                m_PortState.stopBits = QSerialPort::OneStop;
-            else if (value == QLatin1String("1.5"))
-                m_PortState.stopBits = QSerialPort::OneAndHalfStop;
-            else if (value == QLatin1String("2"))
-                m_PortState.stopBits = QSerialPort::TwoStop;
-            else
-                ok = false;
-        }
-        if (!ok)
-            return false;
+// Applies the line settings; false for a parity letter, data or stop bits the port cannot take.
+bool TComThread::applyLineSettings(int baudRate, char parity, int dataBits, int stopBits) {
+    m_PortState.baudRate = baudRate;
+    switch (QChar::toUpper(char16_t(parity))) {
+    case u'N':
+        m_PortState.parity = QSerialPort::NoParity;
+        break;
+    case u'E':
+        m_PortState.parity = QSerialPort::EvenParity;
+        break;
+    case u'O':
+        m_PortState.parity = QSerialPort::OddParity;
+        break;
+    case u'M':
+        m_PortState.parity = QSerialPort::MarkParity;
+        break;
+    case u'S':
+        m_PortState.parity = QSerialPort::SpaceParity;
+        break;
+    default:
+        return false;
     }
+    if (dataBits < 5 || dataBits > 8 || (stopBits != 1 && stopBits != 2))
+        return false;
+    m_PortState.dataBits = static_cast<QSerialPort::DataBits>(dataBits);
+    m_PortState.stopBits = stopBits == 1 ? QSerialPort::OneStop : QSerialPort::TwoStop;
     // RTS is held on by hand, so the port must not drive it for flow control.
     return m_hComm->setBaudRate(m_PortState.baudRate) &&
            m_hComm->setDataBits(m_PortState.dataBits) && m_hComm->setParity(m_PortState.parity) &&
@@ -173,8 +153,7 @@ void TComThread::Execute() {
         QElapsedTimer turn;
         turn.start();
         if (m_hComm->bytesAvailable() > 0 || m_hComm->waitForReadyRead(WaitBoundMs)) {
-            if (m_EventMask & RxCharEvent)
-                DrainInput();
+            DrainInput();
             continue;
         }
         const QSerialPort::SerialPortError error = m_hComm->error();

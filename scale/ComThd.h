@@ -16,14 +16,10 @@ class TextTarget;
 // own and hands every byte to the decoder on the UI thread.
 class TComThread : public tv::Thread {
 public:
-    // Event-mask bits the callers pass (receive and CTS change, as the serial driver names them).
-    static constexpr quint32 RxCharEvent = 0x0001;
-    static constexpr quint32 CtsEvent = 0x0008;
-
     // Opens and configures port COM<portNo> on the calling thread. When the port cannot be opened
     // it says so in a plain box and the reader is dead: terminated, its thread ends at once.
     TComThread(tv::TextTarget* weightEdit, int scaleType, int portNo, int baudRate, char parity,
-               int dataBits, int stopBits, quint32 eventMask, bool createSuspended);
+               int dataBits, int stopBits, bool createSuspended);
     ~TComThread() override;
 
     bool IsTerminated() const;
@@ -47,8 +43,8 @@ private:
         bool rtsEnable = false;
     };
 
-    void configurePort(const QString& mode);
-    bool buildState(const QString& mode);
+    void configurePort(int baudRate, char parity, int dataBits, int stopBits);
+    bool applyLineSettings(int baudRate, char parity, int dataBits, int stopBits);
     bool applyRts();
     void DrainInput();
     void ReportCommError(const QString& step);
@@ -62,7 +58,6 @@ private:
     PortState m_PortState;
     qint32 m_ScaleType;
     qint32 m_PortNo;
-    quint32 m_EventMask;
     tv::TextTarget* m_WeightEdit;
     char m_RxChar = 0;
 };

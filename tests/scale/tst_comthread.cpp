@@ -28,9 +28,7 @@ public:
 
 std::unique_ptr<TComThread> reader(tv::TextTarget* target, int portNo = 1,
                                    bool createSuspended = false) {
-    return std::make_unique<TComThread>(target, 0, portNo, 9600, 'N', 8, 1,
-                                        TComThread::RxCharEvent | TComThread::CtsEvent,
-                                        createSuspended);
+    return std::make_unique<TComThread>(target, 0, portNo, 9600, 'N', 8, 1, createSuspended);
 }
 
 QString line(int grams) {
@@ -70,6 +68,8 @@ private slots:
     void burstInArrivalOrder();
     void bytesBeforeRunDiscarded();
     void terminateWithoutData();
+    void unusableLineSettings_data();
+    void unusableLineSettings();
     void missingPortThenValidPort_data();
     void missingPortThenValidPort();
     void portHeldExclusively();
@@ -156,6 +156,30 @@ void TestComThread::terminateWithoutData() {
     QVERIFY(r->WaitFor(Slack));
     QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_boxes->shown().isEmpty());
+}
+
+void TestComThread::unusableLineSettings_data() {
+    QTest::addColumn<char>("parity");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+    QTest::newRow("unknown parity letter") << 'X' << 8 << 1;
+    QTest::newRow("nine data bits") << 'N' << 9 << 1;
+    QTest::newRow("four data bits") << 'N' << 4 << 1;
+    QTest::newRow("three stop bits") << 'N' << 8 << 3;
+    QTest::newRow("no stop bit") << 'e' << 8 << 0;
+}
+
+// Settings the port cannot take are reported as the failed build of the line settings, once.
+void TestComThread::unusableLineSettings() {
+    QFETCH(char, parity);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    TComThread r(m_target.get(), 0, 1, 9600, parity, dataBits, stopBits, false);
+    QCOMPARE(m_boxes->shown().size(), 1);
+    QCOMPARE(m_boxes->shown().first().kind, tv::RecordingMessageBoxes::Kind::ApplicationError);
+    QVERIFY2(m_boxes->texts().first().startsWith("WARNING:  BuildCommDCB() Failed"),
+             qPrintable(m_boxes->texts().first()));
+    QVERIFY(m_boxes->texts().first().endsWith("Port: 1\n"));
 }
 
 void TestComThread::missingPortThenValidPort_data() {
