@@ -410,6 +410,15 @@ bool Record::bit(const QString& name) const {
     return d != 0;
 }
 
+QDateTime Record::dateTimeFromText(const QString& text) {
+    for (const char* f : kDateTimeFormats) {
+        QDateTime d = QDateTime::fromString(text, QLatin1String(f));
+        if (d.isValid())
+            return d;
+    }
+    return {};
+}
+
 QDateTime Record::dateTime(const QString& name) const {
     const QVariant v = value(name);
     if (v.isNull())
@@ -421,11 +430,9 @@ QDateTime Record::dateTime(const QString& name) const {
     const QString t = v.toString().trimmed();
     if (t.isEmpty())
         return {};
-    for (const char* f : kDateTimeFormats) {
-        QDateTime d = QDateTime::fromString(t, QLatin1String(f));
-        if (d.isValid())
-            return d;
-    }
+    const QDateTime d = dateTimeFromText(t);
+    if (d.isValid())
+        return d;
     throw Error(
         QStringLiteral("The value \"%1\" of the column \"%2\" is not a date.").arg(t, name));
 }

@@ -131,6 +131,9 @@ public:
     // The same conversions on a value already taken from a row.
     static QString textOf(const QVariant& v);
     static double numberOf(const QVariant& v, const QString& name = {});
+    // A date-time given as text, in the forms the databases hand out ("yyyy-MM-dd hh:mm:ss",
+    // with or without milliseconds or a "T", or a date alone); invalid when none fits.
+    static QDateTime dateTimeFromText(const QString& text);
 
 private:
     QSqlRecord m_record;
