@@ -30,6 +30,7 @@ class TBjgzDlg;
 class TBjgzDlg1;
 
 namespace tv {
+class Session;
 class TextTarget;
 class ListTable;
 class ShipmentListModel;
@@ -64,7 +65,7 @@ public:
     qint32 comCopy() const { return m_com; }
     qint32 scaleTypeCopy() const { return m_scaleType; }
     const QString& executableFolder() const { return m_folder; }
-    const QString& orderConnectionString() const { return m_sqlConnectionString; }
+    const QString& orderConnectionString() const { return ADOConnectionSQL.connectionString(); }
     // Width of a column of the result list (0 when hidden).
     int ListView1ColumnWidth(int column) const;
     void setListView1ColumnWidth(int column, int width);
@@ -140,7 +141,6 @@ public:
 public slots:
     void Button1Click();
     void Button2Click();
-    void Edit2Change();
     void CheckBox1Click();
     void CheckBox2Click();
     void CheckBox3Click();
@@ -157,6 +157,10 @@ public slots:
     void BitBtn3Click();
     void FormDestroy();
 
+public:
+    // The weight and postage fields' change does nothing; nothing is connected to it.
+    void Edit2Change();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -167,8 +171,7 @@ private:
     QWidget* buildQueryTab();
     QWidget* buildSettingsTab();
     void startUp();
-    void fillLists();
-    void restoreOptions();
+    void restoreOptions(const tv::Session& session);
     void applyColumnChoice(const QList<bool>& shown);
     void createScaleReader();
     void storeOption(const QString& column, QCheckBox* box);
@@ -176,13 +179,6 @@ private:
     bool Edit2KeyPress(QLineEdit* field, const QString& typed);
 
     QString m_folder;
-    QString m_accessConnectionString;
-    QString m_sqlConnectionString;
-    QString m_ipAddress;
-    QString m_user;
-    QString m_password;
-    QString m_dataBase;
-    QString m_defaultOpr;
     qint32 m_com = 0;
     qint32 m_scaleType = 0;
     bool m_startScaleReader = true;

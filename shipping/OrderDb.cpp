@@ -10,6 +10,13 @@ QString paidStatus() {
     return QStringLiteral("收款发货");
 }
 
+QStringList column(Connection& db, const QString& sql, const QString& name) {
+    QStringList texts;
+    for (const Record& r : selectRows(db, sql))
+        texts.append(r.text(name));
+    return texts;
+}
+
 } // namespace
 
 QList<ScanOrder> OrderDb::selectScanOrders(const QString& waybill, bool packedOut) {
@@ -114,6 +121,19 @@ int OrderDb::resetParcelState(const QString& postId) {
                    QStringLiteral("update [es_TradeLog] set [PostStatus] = 1 where [SndID] = ? "
                                   "and [PostStatus] = 2"),
                    {postId});
+}
+
+QStringList OrderDb::selectStaffNames() {
+    return column(m_db, QStringLiteral("select [Name] from [df_Staff]"), QStringLiteral("Name"));
+}
+
+QStringList OrderDb::selectShopNames() {
+    return column(m_db, QStringLiteral("select [Name] from [df_Shop]"), QStringLiteral("Name"));
+}
+
+QStringList OrderDb::selectSndStyles() {
+    return column(m_db, QStringLiteral("select [Style] from [df_SndStyle]"),
+                  QStringLiteral("Style"));
 }
 
 } // namespace tv

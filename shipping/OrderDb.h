@@ -68,6 +68,12 @@ public:
     // es_TradeLog rows of a waybill from state 2 to 1; returns how many moved.
     int resetParcelState(const QString& postId);
 
+    // The lists the windows offer, each in the order the server returns its rows.
+    QStringList selectStaffNames();
+    QStringList selectShopNames();
+    // The logistics methods, `Style` of df_SndStyle.
+    QStringList selectSndStyles();
+
     Connection& connection() { return m_db; }
 
 private:

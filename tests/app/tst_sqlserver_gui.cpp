@@ -5,6 +5,8 @@
 #include "platform/Database.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
+#include "support/RecordingMessageBoxes.h"
+#include "support/RecordingSoundPlayer.h"
 #include "support/TdsServer.h"
 
 #include <QComboBox>
