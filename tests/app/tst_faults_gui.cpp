@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 using namespace tv;
+using test::LockTimes;
 using test::SqliteLock;
 
 namespace {
@@ -105,6 +106,7 @@ private slots:
     }
 
     void scanWhileTheOrderDatabaseIsLocked() {
+        test::ScopedBusyTimeout busyTimeout;
         ScopedRecordingBoxes boxes;
         test::FormBench bench;
         addOrder(bench);
@@ -114,7 +116,7 @@ private slots:
         form->Edit1->setText(QStringLiteral("YT1001"));
         const QStringList before = rowsOf(bench.orders, QStringLiteral("df_Trade"));
         {
-            SqliteLock lock(bench.ordersPath, SqliteLock::Kind::Write, 8000);
+            SqliteLock lock(bench.ordersPath, SqliteLock::Kind::Write, LockTimes::LongHoldMs);
             QVERIFY(lock.held());
             form->Button1->click();
         }
@@ -134,12 +136,14 @@ private slots:
     }
 
     void optionClickWhileTheConfigurationIsLocked() {
+        test::ScopedBusyTimeout busyTimeout;
         ScopedRecordingBoxes boxes;
         test::FormBench bench;
         auto form = bench.start();
         const QStringList before = rowsOf(bench.config, QStringLiteral("pwd"));
         {
-            SqliteLock lock(bench.folder + QStringLiteral("db.mdb"), SqliteLock::Kind::Write, 8000);
+            SqliteLock lock(bench.folder + QStringLiteral("db.mdb"), SqliteLock::Kind::Write,
+                            LockTimes::LongHoldMs);
             QVERIFY(lock.held());
             form->CheckBox5->click();
         }
