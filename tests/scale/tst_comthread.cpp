@@ -25,12 +25,18 @@ public:
     ~PtyPair() { TComThread::setDeviceFolder(QString()); }
 };
 
-std::unique_ptr<TComThread> reader(tv::TextTarget* target, int portNo = 1,
-                                   bool createSuspended = false) {
-    return std::make_unique<TComThread>(target, 0, portNo, 9600, 'N', 8, 1,
-                                        TComThread::RxCharEvent | TComThread::CtsEvent,
-                                        createSuspended);
-}
+// Ends a reader the test is done with: a byte the decoder ignores wakes its wait for data at
+// once, rather than at the end of the wait's 500 ms bound.
+struct StopReader {
+    tv::test::PtyPair* pty = nullptr;
+    void operator()(TComThread* r) const {
+        r->Terminate();
+        if (pty)
+            pty->write("x");
+        delete r;
+    }
+};
+using Reader = std::unique_ptr<TComThread, StopReader>;
 
 QString line(int grams) {
     return QStringLiteral("ST,GS,+%1.%2kg\r\n")
@@ -66,6 +72,12 @@ private slots:
     void deviceVanishes();
 
 private:
+    Reader reader(tv::TextTarget* target, int portNo = 1, bool createSuspended = false) {
+        return Reader(new TComThread(target, 0, portNo, 9600, 'N', 8, 1,
+                                     TComThread::RxCharEvent | TComThread::CtsEvent,
+                                     createSuspended),
+                      StopReader{m_pty.get()});
+    }
     // Sends carriage returns until the reader shows one: from then on it has purged its port and
     // decodes every byte written. A carriage return shows the line gathered so far (echo) and
     // changes nothing, so each one shown must show exactly that. The history is then cleared;
