@@ -20,6 +20,7 @@ namespace tv {
 namespace {
 
 QAtomicInteger<int> g_connectionSerial;
+QAtomicInteger<int> g_busyTimeoutMs = 5000;
 
 QString errorText(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
@@ -91,6 +92,14 @@ QVariant Dialect::dateParam(const QDate& value) const {
 }
 
 // ---- Connection ------------------------------------------------------------------------
+
+void Connection::setBusyTimeout(int ms) {
+    g_busyTimeoutMs.storeRelaxed(qMax(0, ms));
+}
+
+int Connection::busyTimeout() {
+    return g_busyTimeoutMs.loadRelaxed();
+}
 
 Connection::Connection()
     : m_name(QStringLiteral("tolvane-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1)))
@@ -170,7 +179,8 @@ bool Connection::openSqlite(const QString& path, bool configuration) {
             QStringLiteral("file:") +
             QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
             QStringLiteral("?mode=rw"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout()));
         if (!db.open()) {
             const QString t = errorText(db.lastError());
             db = QSqlDatabase();

@@ -71,6 +71,11 @@ public:
     // Folder that relative "sqlite:" paths start from (the executable's folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }
 
+    // How long a statement on an SQLite file waits for another process's lock before it fails
+    // with "database is locked"; 5 s unless changed. Taken by every connection opened later.
+    static void setBusyTimeout(int ms);
+    static int busyTimeout();
+
     // Statements sent so far, for benchmarks; transaction control counted apart.
     qint64 statementCount() const { return m_statements; }
     qint64 transactionStatementCount() const { return m_transactionStatements; }

@@ -5,6 +5,7 @@
 #include "platform/Messages.h"
 #include "platform/gui/GuiDialogs.h"
 #include "scale/ComThd.h"
+#include "support/PtyPair.h"
 #include "support/RecordingMessageBoxes.h"
 #include "support/SqliteLock.h"
 
@@ -18,56 +19,11 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace tv;
+using test::LockTimes;
 using test::SqliteLock;
 
 namespace {
-
-// A scale on a socat pseudo-terminal whose device can vanish and come back under the same link.
-class Scale {
-public:
-    Scale()
-        : m_folder(m_dir.path() + QStringLiteral("/dosdevices")) {
-        QDir().mkpath(m_folder);
-    }
-    ~Scale() { unplug(); }
-    QString folder() const { return m_folder; }
-
-    bool plugIn() {
-        const QString feed = m_dir.path() + QStringLiteral("/feed");
-        const QString port = m_folder + QStringLiteral("/com1");
-        m_socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + port,
-                                                QStringLiteral("pty,raw,echo=0,link=") + feed});
-        QDeadlineTimer deadline(20000);
-        while (!(QFileInfo::exists(feed) && QFileInfo::exists(port)) && !deadline.hasExpired())
-            QTest::qWait(20);
-        m_fd = ::open(QFile::encodeName(feed).constData(), O_WRONLY | O_NOCTTY);
-        return m_fd >= 0;
-    }
-    void unplug() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-        if (m_socat.state() != QProcess::NotRunning) {
-            m_socat.kill();
-            m_socat.waitForFinished();
-        }
-    }
-    void send(const char* kg) {
-        const QByteArray line = QByteArray("ST,GS,+  ") + kg + "kg\r\n";
-        if (m_fd >= 0)
-            (void)::write(m_fd, line.constData(), size_t(line.size()));
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_folder;
-    QProcess m_socat;
-    int m_fd = -1;
-};
 
 void addOrder(test::FormBench& bench) {
     insertRow(bench.orders, QStringLiteral("df_Trade"),
@@ -106,6 +62,7 @@ private slots:
     }
 
     void scanWhileTheOrderDatabaseIsLocked() {
+        test::ScopedBusyTimeout busyTimeout;
         ScopedRecordingBoxes boxes;
         test::FormBench bench;
         addOrder(bench);
@@ -115,7 +72,7 @@ private slots:
         form->Edit1->setText(QStringLiteral("YT1001"));
         const QStringList before = rowsOf(bench.orders, QStringLiteral("df_Trade"));
         {
-            SqliteLock lock(bench.ordersPath, SqliteLock::Kind::Write, 8000);
+            SqliteLock lock(bench.ordersPath, SqliteLock::Kind::Write, LockTimes::LongHoldMs);
             QVERIFY(lock.held());
             form->Button1->click();
         }
@@ -135,12 +92,14 @@ private slots:
     }
 
     void optionClickWhileTheConfigurationIsLocked() {
+        test::ScopedBusyTimeout busyTimeout;
         ScopedRecordingBoxes boxes;
         test::FormBench bench;
         auto form = bench.start();
         const QStringList before = rowsOf(bench.config, QStringLiteral("pwd"));
         {
-            SqliteLock lock(bench.folder + QStringLiteral("db.mdb"), SqliteLock::Kind::Write, 8000);
+            SqliteLock lock(bench.folder + QStringLiteral("db.mdb"), SqliteLock::Kind::Write,
+                            LockTimes::LongHoldMs);
             QVERIFY(lock.held());
             form->CheckBox5->click();
         }
@@ -161,19 +120,22 @@ private slots:
 
     void scaleDeviceVanishesAndComesBack() {
         ScopedRecordingBoxes boxes;
-        Scale scale;
-        QVERIFY(scale.plugIn());
+        test::PtyPair scale;
+        QVERIFY(scale.ready());
         TComThread::setDeviceFolder(scale.folder());
         test::FormBench bench;
         auto form = bench.start({}, true);
         form->createDialogs();
-        scale.send("1.250");
-        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("1.250"), 10000);
+        const auto shows = [&](const char* kg) {
+            return scale.sendUntil(test::PtyPair::reading(kg),
+                                   [&] { return form->Edit2->text() == QLatin1String(kg); });
+        };
+        QVERIFY(shows("1.250"));
 
-        scale.unplug();
-        // The reader meets the vanished device; the window stays responsive meanwhile.
-        for (int i = 0; i < 20; ++i)
-            QTest::qWait(100);
+        scale.kill();
+        // The reader meets the vanished device and ends; the window stays responsive meanwhile.
+        TComThread* vanished = form->scaleReader();
+        QVERIFY(test::runUntil([&] { return vanished->Finished(); }));
         QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
         for (const auto& shown : boxes.shown())
             QCOMPARE(shown.kind, RecordingMessageBoxes::Kind::ApplicationError);
@@ -186,10 +148,8 @@ private slots:
         form->BitBtn1->click();
         QVERIFY(form->scaleReader());
         QVERIFY(!form->scaleReader()->IsTerminated());
-        QTest::qWait(300);
-        scale.send("2.500");
-        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("2.500"), 10000);
-        scale.send("0.750");
+        QVERIFY(shows("2.500"));
+        scale.write(test::PtyPair::reading("0.750"));
         QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("0.750"), 10000);
     }
 };

@@ -32,22 +32,14 @@ void answerScaleDialog(int pickPortIndex, bool ok) {
 }
 
 QByteArray line(const char* kg) {
-    return QByteArray("ST,GS,+  ") + kg + "kg\r\n";
+    return test::PtyPair::reading(kg);
 }
 
 // Sends the reading as a scale does, again and again, until the field shows it: a line that
 // arrives before a new reader's thread has started is discarded by its purge.
 bool showsReading(test::PtyPair& pty, QLineEdit* field, const char* kg) {
     const QString expected = QString::fromLatin1(kg);
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 20000) {
-        pty.write(line(kg));
-        QTest::qWait(200);
-        if (field->text().endsWith(expected))
-            return true;
-    }
-    return false;
+    return pty.sendUntil(line(kg), [&] { return field->text().endsWith(expected); });
 }
 
 } // namespace
@@ -141,7 +133,7 @@ private slots:
         QCOMPARE(form->Edit2->text(), QString());
         form->Edit2->setText(QStringLiteral("0.800"));
         m_pty->write(line("3.000"));
-        QTest::qWait(1500);
+        QTest::qWait(test::PtyPair::QuietMs);
         QCOMPARE(form->Edit2->text(), QStringLiteral("0.800"));
 
         // A restart must end the paused reader rather than wait for it forever.
@@ -151,7 +143,7 @@ private slots:
         form->BitBtn1->click();
         QVERIFY2(timer.elapsed() < 10000, "the restart waited for a paused reader");
         m_pty->write(line("3.500"));
-        QTest::qWait(1500);
+        QTest::qWait(test::PtyPair::QuietMs);
         QCOMPARE(form->Edit2->text(), QStringLiteral("0.800"));
 
         form->CheckBox1->click();

@@ -26,10 +26,18 @@ public:
     ~PtyPair() { TComThread::setDeviceFolder(QString()); }
 };
 
-std::unique_ptr<TComThread> reader(tv::TextTarget* target, int portNo = 1,
-                                   bool createSuspended = false) {
-    return std::make_unique<TComThread>(target, 0, portNo, 9600, 'N', 8, 1, createSuspended);
-}
+// Ends a reader the test is done with: a byte the decoder ignores wakes its wait for data at
+// once, rather than at the end of the wait's 500 ms bound.
+struct StopReader {
+    tv::test::PtyPair* pty = nullptr;
+    void operator()(TComThread* r) const {
+        r->Terminate();
+        if (pty)
+            pty->write("x");
+        delete r;
+    }
+};
+using Reader = std::unique_ptr<TComThread, StopReader>;
 
 QString line(int grams) {
     return QStringLiteral("ST,GS,+%1.%2kg\r\n")
@@ -43,18 +51,7 @@ QString weight(int grams) {
 
 constexpr int Slack = 10000;
 
-// Runs the event loop as the application does until done() holds (QTRY_ sleeps between turns,
-// which would slow every hand-over down).
-template <class Pred> bool runUntil(Pred done, int timeoutMs = Slack) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
+using tv::test::runUntil;
 
 } // namespace
 
@@ -78,18 +75,45 @@ private slots:
     void deviceVanishes();
 
 private:
-    // Sends bytes once a reader started just before has had time to purge and wait.
-    void send(const QByteArray& bytes) {
-        QThread::msleep(200);
-        m_pty->write(bytes);
+    Reader reader(tv::TextTarget* target, int portNo = 1, bool createSuspended = false) {
+        return Reader(new TComThread(target, 0, portNo, 9600, 'N', 8, 1, createSuspended),
+                      StopReader{m_pty.get()});
+    }
+    // Sends carriage returns until the reader shows one: from then on it has purged its port and
+    // decodes every byte written. A carriage return shows the line gathered so far (echo) and
+    // changes nothing, so each one shown must show exactly that. The history is then cleared;
+    // carriage returns still on their way show the echo ahead of anything written later.
+    bool listening(const QString& echo = QString()) {
+        m_echo = echo;
+        if (!m_pty->sendUntil(
+                "\r", [&] { return !m_target->shown.isEmpty(); }, Slack, 100)) {
+            qWarning("the reader showed nothing");
+            return false;
+        }
+        for (const QString& shown : std::as_const(m_target->shown)) {
+            if (shown != echo) {
+                qWarning() << "shown before the data:" << m_target->shown;
+                return false;
+            }
+        }
+        m_target->shown.clear();
+        return true;
+    }
+    // What the reader showed of the data written after listening().
+    QStringList data() const {
+        QStringList shown = m_target->shown;
+        while (!shown.isEmpty() && shown.first() == m_echo)
+            shown.removeFirst();
+        return shown;
     }
     bool shows(const QStringList& expected) {
-        return runUntil([&] { return m_target->shown == expected; });
+        return runUntil([&] { return data() == expected; }, Slack);
     }
 
     std::unique_ptr<PtyPair> m_pty;
     std::unique_ptr<tv::ScopedRecordingBoxes> m_boxes;
     std::unique_ptr<HistoryTarget> m_target;
+    QString m_echo;
 };
 
 // Every test gets its own scale line, box recorder and weight field.
@@ -133,23 +157,28 @@ void TestComThread::burstInArrivalOrder() {
         burst += line(g * 37).toLatin1();
         expected << weight(g * 37);
     }
-    send(burst);
+    QVERIFY(listening());
+    m_pty->write(burst);
     QVERIFY(shows(expected));
     QVERIFY(m_boxes->shown().isEmpty());
 }
 
 void TestComThread::bytesBeforeRunDiscarded() {
+    QVERIFY(m_pty->watchPort());
     auto r = reader(m_target.get(), 1, true);
-    m_pty->write(line(9999).toLatin1());
-    QThread::msleep(500); // socat has passed it on to the reader's port
+    const QByteArray early = line(9999).toLatin1();
+    m_pty->write(early);
+    // socat has passed it on to the reader's port
+    QVERIFY(runUntil([&] { return m_pty->queuedAtPort() >= early.size(); }, Slack));
     r->Resume();
-    send(line(1235).toLatin1());
+    QVERIFY(listening());
+    m_pty->write(line(1235).toLatin1());
     QVERIFY(shows({"1.235"}));
 }
 
 void TestComThread::terminateWithoutData() {
     auto r = reader(m_target.get());
-    QThread::msleep(300);
+    QVERIFY(listening()); // running and waiting on a quiet port
     QElapsedTimer timer;
     timer.start();
     r->Terminate();
@@ -202,7 +231,8 @@ void TestComThread::missingPortThenValidPort() {
     dead.reset();
 
     auto live = reader(m_target.get());
-    send(line(1235).toLatin1());
+    QVERIFY(listening());
+    m_pty->write(line(1235).toLatin1());
     QVERIFY(shows({"1.235"}));
     QCOMPARE(m_boxes->texts(), QStringList{message});
 }
@@ -223,14 +253,14 @@ void TestComThread::portHeldExclusively() {
 
 void TestComThread::suspendAndResume() {
     auto r = reader(m_target.get());
-    send(line(1000).toLatin1());
+    QVERIFY(listening());
+    m_pty->write(line(1000).toLatin1());
     QVERIFY(shows({"1.000"}));
 
     r->Suspend();
-    QTest::qWait(100);
     m_pty->write(line(2000).toLatin1());
-    QTest::qWait(1000);
-    QCOMPARE(m_target->shown, QStringList{"1.000"});
+    QTest::qWait(PtyPair::QuietMs);
+    QCOMPARE(data(), QStringList{"1.000"});
     r->Resume();
     QVERIFY(shows({"1.000", "2.000"}));
 
@@ -246,34 +276,37 @@ void TestComThread::suspendAndResume() {
 // A change of reader in the middle of a line finishes that line in the new reader.
 void TestComThread::lineCarriesOverToNextReader() {
     auto r = reader(m_target.get());
-    send("\n  1.2");
-    QVERIFY(runUntil([&] { return tv::scaleDecoderState().ScaleText == QString("1.2"); }));
+    QVERIFY(listening());
+    m_pty->write("\n  1.2");
+    QVERIFY(runUntil([&] { return tv::scaleDecoderState().ScaleText == QString("1.2"); }, Slack));
     r->Terminate();
     QVERIFY(r->WaitFor(Slack));
     r.reset();
 
     r = reader(m_target.get());
-    send("35kg\r\n");
+    QVERIFY(listening("1.2"));
+    m_pty->write("35kg\r\n");
     QVERIFY(shows({"1.235"}));
 }
 
 // The scale's end going away: one error box, then the reader ends by itself.
 void TestComThread::deviceVanishes() {
     auto r = reader(m_target.get());
-    send(line(1235).toLatin1());
+    QVERIFY(listening());
+    m_pty->write(line(1235).toLatin1());
     QVERIFY(shows({"1.235"}));
 
     m_pty->kill();
-    QVERIFY(runUntil([&] { return r->Finished(); }));
+    QVERIFY(runUntil([&] { return r->Finished(); }, Slack));
     QVERIFY(r->IsTerminated());
-    QTest::qWait(600);
+    // Boxes are handed over synchronously: once the reader has ended, none can follow.
     QCOMPARE(m_boxes->shown().size(), 1);
     QCOMPARE(m_boxes->shown().first().kind, tv::RecordingMessageBoxes::Kind::ApplicationError);
     const QString text = m_boxes->shown().first().text;
     QVERIFY2(text.startsWith("WARNING:  WaitCommEvent() Failed with the following error: \n"),
              qPrintable(text));
     QVERIFY2(text.endsWith("\nPort: 1\n"), qPrintable(text));
-    QCOMPARE(m_target->shown, QStringList{"1.235"});
+    QCOMPARE(data(), QStringList{"1.235"});
 }
 
 QTEST_GUILESS_MAIN(TestComThread)
