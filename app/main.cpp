@@ -3,6 +3,7 @@
 #include "config/ConfigDb.h"
 #include "config/dlsz.h"
 #include "config/dzcsz.h"
+#include "platform/AppFolders.h"
 #include "platform/GuiDialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Messages.h"
@@ -377,7 +378,7 @@ void TForm1::startUp() {
     m_dataBase.clear();
 
     if (m_folder.isEmpty())
-        m_folder = tv::executableFolder();
+        m_folder = tv::AppFolders::current().dataFolder();
     m_accessConnectionString = tv::configConnectionString(m_folder);
     ADOConnectionAccess.setConnectionString(m_accessConnectionString);
     ADOConnectionAccess.open();
