@@ -4,6 +4,7 @@
 #include "config/ConfigDb.h"
 #include "config/dlsz.h"
 #include "config/dzcsz.h"
+#include "platform/AppFolders.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TextTarget.h"
@@ -371,7 +372,7 @@ void TForm1::applyColumnChoice(const QList<bool>& shown) {
 
 void TForm1::startUp() {
     if (m_folder.isEmpty())
-        m_folder = tv::executableFolder();
+        m_folder = tv::AppFolders::current().dataFolder();
     const tv::Session session = tv::Session::open(ADOConnectionAccess, ADOConnectionSQL, m_folder);
     if (!session.configOpen) {
         for (const QString& text : session.messages)

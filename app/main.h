@@ -42,7 +42,8 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
     struct Environment {
-        // The executable's folder with its trailing "/"; empty for the real one.
+        // Folder of db.mdb and of relative "sqlite:" paths, with its trailing "/"; empty for the
+        // program's own (tv::AppFolders::current()).
         QString folder;
         // Whether start-up creates the scale reader (tests of other parts leave it out).
         bool startScaleReader = true;

@@ -1,5 +1,6 @@
 // Entry: one copy at a time, the main window and its dialogs, the message loop.
 #include "app/main.h"
+#include "platform/AppFolders.h"
 #include "platform/Error.h"
 #include "platform/InstanceLock.h"
 #include "platform/gui/GuiMessageBoxes.h"
@@ -7,6 +8,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <cstdio>
 #include <exception>
 
 int main(int argc, char** argv) {
@@ -18,6 +20,12 @@ int main(int argc, char** argv) {
     tv::InstanceLock lock(QStringLiteral("Dorsk"));
     if (!lock.acquired())
         return 0;
+
+    // Installed: the user's data folder is filled at the first start and becomes the working
+    // directory. What cannot be prepared shows later as a failed open of its database.
+    tv::AppFolders::setCurrent(tv::AppFolders::locateForProcess());
+    if (const QString problem = tv::AppFolders::current().enter(); !problem.isEmpty())
+        std::fprintf(stderr, "tolvane: %s\n", qPrintable(problem));
 
     tv::GuiMessageBoxes boxes;
     tv::setMessageBoxes(&boxes);

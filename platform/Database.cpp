@@ -1,11 +1,11 @@
 #include "platform/Database.h"
 
+#include "platform/AppFolders.h"
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/OdbcConnectionString.h"
 
 #include <QAtomicInteger>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
@@ -152,7 +152,7 @@ bool Connection::open() {
             QString path = source.mid(7);
             if (QDir::isRelativePath(path)) {
                 const QString base =
-                    m_baseFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_baseFolder;
+                    m_baseFolder.isEmpty() ? AppFolders::current().dataFolder() : m_baseFolder;
                 path = QDir(base).filePath(path);
             }
             return openSqlite(path, false);

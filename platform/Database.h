@@ -68,7 +68,7 @@ public:
     void setOdbcOptions(const OdbcOptions& options) { m_odbcOptions = options; }
     const OdbcOptions& odbcOptions() const { return m_odbcOptions; }
 
-    // Folder that relative "sqlite:" paths start from (the executable's folder by default).
+    // Folder that relative "sqlite:" paths start from (the program's data folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }
 
     // How long a statement on an SQLite file waits for another process's lock before it fails

@@ -1,9 +1,9 @@
 #include "scale/ComThd.h"
 
+#include "platform/AppFolders.h"
 #include "platform/Messages.h"
 #include "scale/ScaleDecoder.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
@@ -28,7 +28,7 @@ QString TComThread::portDevice(int portNo) {
         return {};
     QString folder = deviceFolderOverride();
     if (folder.isEmpty())
-        folder = QCoreApplication::applicationDirPath() + QStringLiteral("/dosdevices/");
+        folder = tv::AppFolders::current().devicesFolder();
     else if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     const QString link = folder + QStringLiteral("com%1").arg(portNo);

@@ -25,7 +25,8 @@ public:
     bool IsTerminated() const;
 
     // The device behind COMn: <folder>/comN where that entry exists (a link, as Wine keeps them),
-    // else /dev/ttyS<n-1>; empty for n < 1. The folder is <executable's folder>/dosdevices/.
+    // else /dev/ttyS<n-1>; empty for n < 1. The folder is dosdevices/ in the
+    // program's data folder (beside the executable unless installed).
     static QString portDevice(int portNo);
     // Replaces the dosdevices folder (tests, benchmarks); an empty folder restores the default.
     static void setDeviceFolder(const QString& folder);
