@@ -73,8 +73,7 @@ bool OrderDb::saveTradeIfUnchanged(const QVariant& id, bool packedOut, const Ass
         return false;
     if (changed != 1)
         throw Error(QStringLiteral("Saving order %1 changed %2 rows instead of one.")
-                        .arg(Record::textOf(id))
-                        .arg(changed));
+                        .arg(Record::textOf(id), QString::number(changed)));
     return true;
 }
 
