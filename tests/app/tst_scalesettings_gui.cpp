@@ -84,8 +84,8 @@ private slots:
         const Record row = bench.settings();
         QCOMPARE(row.integer(QStringLiteral("Com")), 1);
         QCOMPARE(row.integer(QStringLiteral("ScaleType")), 0);
-        // The field keeps its text until the new reader decodes a reading.
-        QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
+        // The old reader's end leaves no weight standing until the new reader decodes one.
+        QCOMPARE(form->Edit2->text(), QStringLiteral("电子秤未连接"));
         QVERIFY(showsReading(*m_pty, form->Edit2, "2.000"));
         QVERIFY(boxes.texts().isEmpty());
     }
@@ -110,6 +110,7 @@ private slots:
         // No com3 in the device folder: the new reader reports its port and is dead.
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("COM3:无法连接，请检查!")});
         QVERIFY(form->scaleReader()->IsTerminated());
+        QTRY_COMPARE(form->Edit2->text(), QStringLiteral("电子秤未连接"));
     }
 
     void storedPortZero() {

@@ -14,6 +14,16 @@ namespace tv::test {
 PtyPair::PtyPair()
     : m_folder(m_dir.path() + QStringLiteral("/dosdevices")) {
     QDir().mkpath(m_folder);
+    plugBack();
+}
+
+PtyPair::~PtyPair() {
+    closeFeed();
+    kill();
+}
+
+bool PtyPair::plugBack() {
+    closeFeed();
     const QString feed = m_dir.path() + QStringLiteral("/feed");
     m_socat.start(QStringLiteral("socat"),
                   {QStringLiteral("pty,raw,echo=0,link=") + m_folder + QStringLiteral("/com1"),
@@ -21,14 +31,9 @@ PtyPair::PtyPair()
     QDeadlineTimer deadline(10000);
     while (!(QFileInfo::exists(feed) && QFileInfo::exists(m_folder + QStringLiteral("/com1"))) &&
            !deadline.hasExpired())
-        QThread::msleep(20);
+        QThread::msleep(5);
     m_fd = ::open(QFile::encodeName(feed).constData(), O_WRONLY | O_NOCTTY);
-}
-
-PtyPair::~PtyPair() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    kill();
+    return m_fd >= 0;
 }
 
 void PtyPair::write(const QByteArray& bytes) {
@@ -41,6 +46,21 @@ void PtyPair::kill() {
         m_socat.kill();
         m_socat.waitForFinished();
     }
+}
+
+void PtyPair::unplug() {
+    closeFeed();
+    if (m_socat.state() != QProcess::NotRunning) {
+        m_socat.terminate();
+        if (!m_socat.waitForFinished(10000))
+            kill();
+    }
+}
+
+void PtyPair::closeFeed() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 } // namespace tv::test

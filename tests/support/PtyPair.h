@@ -19,8 +19,15 @@ public:
     void write(const QByteArray& bytes);
     // The device vanishes: socat ends and both links go.
     void kill();
+    // The cable is pulled: socat is asked to end and removes both links, as udev removes a
+    // device's links.
+    void unplug();
+    // The cable goes back in: a new socat on the same links; true when both are there again.
+    bool plugBack();
 
 private:
+    void closeFeed();
+
     QTemporaryDir m_dir;
     QString m_folder;
     QProcess m_socat;
