@@ -3,7 +3,6 @@
 #include "platform/Messages.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QLineEdit>
 #include <QPainter>
 
@@ -12,17 +11,13 @@ const QString kScaleNotConnected = QStringLiteral("电子秤未连接");
 namespace {
 
 constexpr int kDiameter = 14;
-constexpr int kGap = 4;
 
 } // namespace
 
-ScaleIndicator::ScaleIndicator(QWidget* field, QWidget* parent)
-    : QWidget(parent)
-    , m_field(field) {
+ScaleIndicator::ScaleIndicator(QWidget* parent)
+    : QWidget(parent) {
     setFixedSize(kDiameter, kDiameter);
-    m_field->installEventFilter(this);
     setState(State::NoReading);
-    follow();
 }
 
 void ScaleIndicator::setState(State state) {
@@ -48,19 +43,6 @@ ScaleIndicator::State ScaleIndicator::stateOf(const tv::ScaleReading& reading) {
     if (!reading.present || reading.ageMs > kFreshMs)
         return State::NoReading;
     return reading.hasWeight && reading.stable ? State::Steady : State::Unsteady;
-}
-
-bool ScaleIndicator::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_field && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
-        follow();
-    return QWidget::eventFilter(watched, event);
-}
-
-// Just right of the field, centred on its height.
-void ScaleIndicator::follow() {
-    const QRect field = m_field->geometry();
-    move(field.right() + 1 + kGap, field.center().y() - kDiameter / 2);
-    raise();
 }
 
 void ScaleIndicator::paintEvent(QPaintEvent*) {

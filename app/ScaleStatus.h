@@ -9,28 +9,23 @@ class QCheckBox;
 class QLineEdit;
 
 // A small dot beside the weight field: green when the scale calls its weight steady, amber while
-// it swings, grey when no reading came in the last 2 s. It sits in the gap to the right of the
-// field it follows, outside every layout, so the window's layout stays as it is.
+// it swings, grey when no reading came in the last 2 s.
 class ScaleIndicator : public QWidget {
     Q_OBJECT
 public:
     enum class State { NoReading, Steady, Unsteady };
     static constexpr qint64 kFreshMs = 2000;
 
-    ScaleIndicator(QWidget* field, QWidget* parent);
+    explicit ScaleIndicator(QWidget* parent);
     State state() const { return m_state; }
     void setState(State state);
     // The state a reading calls for.
     static State stateOf(const tv::ScaleReading& reading);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void follow();
-
-    QWidget* m_field;
     State m_state = State::NoReading;
 };
 

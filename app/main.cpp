@@ -176,7 +176,9 @@ QWidget* TForm1::buildScanTab() {
         e->setMinimumWidth(163);
     fields->addWidget(Label1, 0, 0);
     fields->addWidget(Edit2, 0, 1);
-    WeightIndicator = new ScaleIndicator(Edit2, Panel2);
+    // The steadiness dot takes a narrow column of its own beside the weight field.
+    WeightIndicator = new ScaleIndicator(Panel2);
+    fields->addWidget(WeightIndicator, 0, 2, Qt::AlignVCenter);
     fields->addWidget(Label2, 1, 0);
     fields->addWidget(Edit3, 1, 1);
     fields->addWidget(Label3, 2, 0);

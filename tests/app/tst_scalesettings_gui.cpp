@@ -1,5 +1,6 @@
 // The scale settings dialog and the reader it restarts, and manual weight entry pausing it.
 #include "FormBench.h"
+#include "app/ScaleStatus.h"
 #include "config/dzcsz.h"
 #include "platform/Messages.h"
 #include "platform/gui/GuiDialogs.h"
@@ -160,6 +161,33 @@ private slots:
         QCOMPARE(form->Edit2->text(), QString());
         QVERIFY(showsReading(*m_pty, form->Edit2, "4.000"));
         QVERIFY(boxes.texts().isEmpty());
+    }
+
+    // The dot beside the weight field follows what the scale says: steady, swinging, silent.
+    void indicatorFollowsTheScale() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        QCOMPARE(form->WeightIndicator->state(), ScaleIndicator::State::NoReading);
+        // A line every 100 ms, as a scale sends them.
+        const auto showsWhileSending = [&](const QByteArray& line, ScaleIndicator::State state) {
+            QElapsedTimer pace;
+            return QTest::qWaitFor(
+                [&] {
+                    if (!pace.isValid() || pace.elapsed() >= 100) {
+                        m_pty->write(line);
+                        pace.start();
+                    }
+                    return form->WeightIndicator->state() == state;
+                },
+                20000);
+        };
+        QVERIFY(showsWhileSending("US,GS,+  1.250kg\r\n", ScaleIndicator::State::Unsteady));
+        QVERIFY(showsWhileSending("ST,GS,+  1.250kg\r\n", ScaleIndicator::State::Steady));
+        QTRY_COMPARE_WITH_TIMEOUT(form->WeightIndicator->state(), ScaleIndicator::State::NoReading,
+                                  20000);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
     }
 };
 
