@@ -3,6 +3,7 @@
 #include "platform/Messages.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPainter>
 
@@ -10,14 +11,31 @@ const QString kScaleNotConnected = QStringLiteral("电子秤未连接");
 
 namespace {
 
-constexpr int kDiameter = 14;
+constexpr int kDiameter = 12;
+constexpr int kGap = 3;
 
 } // namespace
 
-ScaleIndicator::ScaleIndicator(QWidget* parent)
-    : QWidget(parent) {
+ScaleIndicator::ScaleIndicator(QLineEdit* field)
+    : QWidget(field)
+    , m_field(field) {
     setFixedSize(kDiameter, kDiameter);
+    const QMargins text = field->textMargins();
+    field->setTextMargins(text.left(), text.top(), text.right() + kDiameter + kGap, text.bottom());
+    field->installEventFilter(this);
     setState(State::NoReading);
+    follow();
+}
+
+bool ScaleIndicator::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_field && event->type() == QEvent::Resize)
+        follow();
+    return QWidget::eventFilter(watched, event);
+}
+
+// Inside the field's frame at its right end, centred on its height.
+void ScaleIndicator::follow() {
+    move(m_field->width() - kDiameter - kGap - 2, (m_field->height() - kDiameter) / 2);
 }
 
 void ScaleIndicator::setState(State state) {

@@ -8,24 +8,30 @@
 class QCheckBox;
 class QLineEdit;
 
-// A small dot beside the weight field: green when the scale calls its weight steady, amber while
-// it swings, grey when no reading came in the last 2 s.
+// A small dot at the right end of the weight field: green when the scale calls its weight
+// steady, amber while it swings, grey when no reading came in the last 2 s. The field keeps a
+// margin for it, so no text runs under it.
 class ScaleIndicator : public QWidget {
     Q_OBJECT
 public:
     enum class State { NoReading, Steady, Unsteady };
     static constexpr qint64 kFreshMs = 2000;
 
-    explicit ScaleIndicator(QWidget* parent);
+    // Placed inside field, at its right end.
+    explicit ScaleIndicator(QLineEdit* field);
     State state() const { return m_state; }
     void setState(State state);
     // The state a reading calls for.
     static State stateOf(const tv::ScaleReading& reading);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void follow();
+
+    QLineEdit* m_field;
     State m_state = State::NoReading;
 };
 

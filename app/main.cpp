@@ -176,9 +176,9 @@ QWidget* TForm1::buildScanTab() {
         e->setMinimumWidth(163);
     fields->addWidget(Label1, 0, 0);
     fields->addWidget(Edit2, 0, 1);
-    // The steadiness dot takes a narrow column of its own beside the weight field.
-    WeightIndicator = new ScaleIndicator(Panel2);
-    fields->addWidget(WeightIndicator, 0, 2, Qt::AlignVCenter);
+    // The steadiness dot sits at the right end of the weight field, inside its frame, so that
+    // the window keeps its size and every other control its place.
+    WeightIndicator = new ScaleIndicator(Edit2);
     fields->addWidget(Label2, 1, 0);
     fields->addWidget(Edit3, 1, 1);
     fields->addWidget(Label3, 2, 0);
