@@ -1,6 +1,7 @@
 #include "app/main.h"
 
 #include "app/Session.h"
+#include "app/ScaleStatus.h"
 #include "config/ConfigDb.h"
 #include "config/dlsz.h"
 #include "config/dzcsz.h"
@@ -43,6 +44,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -53,6 +55,7 @@ const QString kMainWindowCaption =
 namespace {
 
 const QString kScaleNotConnected = QStringLiteral("电子秤未连接");
+const QString kPseudoOperator = QStringLiteral("Tolvane");
 
 QFont tahoma(int pixels, bool bold = false) {
     QFont f;
@@ -177,6 +180,9 @@ QWidget* TForm1::buildScanTab() {
         e->setMinimumWidth(163);
     fields->addWidget(Label1, 0, 0);
     fields->addWidget(Edit2, 0, 1);
+    // The steadiness dot sits at the right end of the weight field, inside its frame, so that
+    // the window keeps its size and every other control its place.
+    WeightIndicator = new ScaleIndicator(Edit2);
     fields->addWidget(Label2, 1, 0);
     fields->addWidget(Edit3, 1, 1);
     fields->addWidget(Label3, 2, 0);
@@ -421,10 +427,20 @@ void TForm1::restoreOptions(const tv::Session& session) {
 }
 
 void TForm1::createScaleReader() {
-    if (!m_weightTarget)
+    if (!m_weightTarget) {
         m_weightTarget = std::make_unique<LineEditTarget>(Edit2);
+        m_scaleEvents = std::make_unique<FormScaleEvents>(Edit2, CheckBox1);
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, &TForm1::showScaleSteadiness);
+        timer->start(200);
+    }
     m_comThread = std::make_unique<TComThread>(m_weightTarget.get(), m_scaleType, m_com, 9600, 'N',
-                                               8, 1, false);
+                                               8, 1, false, m_scaleEvents.get());
+}
+
+void TForm1::showScaleSteadiness() {
+    WeightIndicator->setState(
+        ScaleIndicator::stateOf(m_comThread ? m_comThread->lastReading() : tv::ScaleReading{}));
 }
 
 void TForm1::FormDestroy() {

@@ -20,6 +20,8 @@ class QTableView;
 class QTreeWidget;
 class QWidget;
 
+class FormScaleEvents;
+class ScaleIndicator;
 class TComThread;
 class TDzcszDlg;
 class TCxdcszDlg;
@@ -84,6 +86,7 @@ public:
     QFrame* Panel3;
     QLabel* Label1;
     QLineEdit* Edit2;
+    ScaleIndicator* WeightIndicator; // steadiness of the scale's reading, right of Edit2
     QLabel* Label2;
     QLineEdit* Edit3;
     QLabel* Label3;
@@ -175,6 +178,7 @@ private:
     void restoreOptions(const tv::Session& session);
     void applyColumnChoice(const QList<bool>& shown);
     void createScaleReader();
+    void showScaleSteadiness();
     void storeOption(const QString& column, QCheckBox* box);
     bool Edit1KeyPress(int key);
     bool Edit2KeyPress(QLineEdit* field, const QString& typed);
@@ -186,6 +190,7 @@ private:
     QDate m_today;
     bool m_destroyed = false;
     std::unique_ptr<tv::TextTarget> m_weightTarget;
+    std::unique_ptr<FormScaleEvents> m_scaleEvents; // outlives the reader
     std::unique_ptr<TComThread> m_comThread;
 
     // Query tab: appends read rows to the list in timed batches; false when the window closed.

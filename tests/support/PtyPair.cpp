@@ -96,4 +96,19 @@ int PtyPair::queuedAtPort() const {
     return queued;
 }
 
+void PtyPair::unplug() {
+    closeFeed();
+    if (m_socat.state() != QProcess::NotRunning) {
+        m_socat.terminate();
+        if (!m_socat.waitForFinished(10000))
+            kill();
+    }
+}
+
+void PtyPair::closeFeed() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
 } // namespace tv::test

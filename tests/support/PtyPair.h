@@ -45,8 +45,13 @@ public:
     // there; call before a reader opens the port for itself.
     bool watchPort();
     int queuedAtPort() const;
+    // The cable is pulled: socat is asked to end and removes both links, as udev removes a
+    // device's links. plugIn() puts it back.
+    void unplug();
 
 private:
+    void closeFeed();
+
     QTemporaryDir m_dir;
     QString m_folder;
     QProcess m_socat;
