@@ -1,7 +1,7 @@
 #include "app/main.h"
 
-#include "app/Session.h"
 #include "app/ScaleStatus.h"
+#include "app/Session.h"
 #include "config/ConfigDb.h"
 #include "config/dlsz.h"
 #include "config/dzcsz.h"
@@ -54,7 +54,6 @@ const QString kMainWindowCaption =
 
 namespace {
 
-const QString kScaleNotConnected = QStringLiteral("电子秤未连接");
 const QString kPseudoOperator = QStringLiteral("Tolvane");
 
 QFont tahoma(int pixels, bool bold = false) {

@@ -84,7 +84,7 @@ private:
     Reader reader(tv::TextTarget* target, int portNo = 1, bool createSuspended = false) {
         return Reader(
             new TComThread(target, 0, portNo, 9600, 'N', 8, 1, createSuspended, &m_events),
-                      StopReader{m_pty.get()});
+            StopReader{m_pty.get()});
     }
     // Sends carriage returns until the reader shows one: from then on it has purged its port and
     // decodes every byte written. A carriage return shows the line gathered so far (echo) and

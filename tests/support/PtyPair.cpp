@@ -75,6 +75,10 @@ void PtyPair::kill() {
         m_socat.kill();
         m_socat.waitForFinished();
     }
+    // A killed socat leaves its links behind, pointing at pseudo-terminal names the system hands
+    // out again: another test's scale could be written through them. The links go with the device.
+    QFile::remove(m_dir.path() + QStringLiteral("/feed"));
+    QFile::remove(m_folder + QStringLiteral("/com1"));
     for (int* fd : {&m_fd, &m_watch}) {
         if (*fd >= 0)
             ::close(*fd);
