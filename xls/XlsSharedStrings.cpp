@@ -213,20 +213,22 @@ void XlsSharedStrings::build() {
     std::vector<quint32> counts(parts);
     hashAll(counts);
 
-    // The references grouped by part, in order within a part.
-    std::vector<quint32> partStart(parts + 1);
-    std::vector<quint32> next(parts);
-    for (quint32 p = 0; p < parts; ++p) {
-        next[p] = partStart[p];
-        partStart[p + 1] = partStart[p] + counts[p];
+    {
+        // The references grouped by part, in order within a part; freed before the numbering
+        // takes its own memory.
+        std::vector<quint32> partStart(parts + 1);
+        std::vector<quint32> next(parts);
+        for (quint32 p = 0; p < parts; ++p) {
+            next[p] = partStart[p];
+            partStart[p + 1] = partStart[p] + counts[p];
+        }
+        std::vector<HashedRef> grouped(n);
+        for (quint32 ref = 0; ref < n; ++ref) {
+            const quint32 h = m_index[ref];
+            grouped[next[part(h)]++] = {h, ref};
+        }
+        findFirstOccurrences(grouped, partStart);
     }
-    std::vector<HashedRef> grouped(n);
-    for (quint32 ref = 0; ref < n; ++ref) {
-        const quint32 h = m_index[ref];
-        grouped[next[part(h)]++] = {h, ref};
-    }
-
-    findFirstOccurrences(grouped, partStart);
     numberInOrder();
     m_built = true;
 }
