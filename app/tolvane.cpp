@@ -2,6 +2,7 @@
 #include "app/main.h"
 #include "platform/Error.h"
 #include "platform/InstanceLock.h"
+#include "platform/gui/Appearance.h"
 #include "platform/gui/GuiMessageBoxes.h"
 #include "platform/gui/GuiSoundPlayer.h"
 
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
     tv::InstanceLock lock(QStringLiteral("Dorsk"));
     if (!lock.acquired())
         return 0;
+
+    tv::loadDesignedFonts();
+    tv::loadQtTranslations();
 
     tv::GuiMessageBoxes boxes;
     tv::setMessageBoxes(&boxes);

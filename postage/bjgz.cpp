@@ -78,6 +78,8 @@ TBjgzDlg::TBjgzDlg(QWidget* parent, tv::Connection* orderConnection)
     Edit1 = new QLineEdit(this);
     Edit1->setReadOnly(true);
     Edit1->setGeometry(112, 44, 416, 24);
+    // A long province list shows its start, whatever set it.
+    connect(Edit1, &QLineEdit::textChanged, Edit1, [this] { Edit1->setCursorPosition(0); });
 
     Bevel1 = new QFrame(this);
     Bevel1->setFrameShape(QFrame::StyledPanel);
