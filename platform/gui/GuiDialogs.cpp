@@ -29,7 +29,9 @@ QString askSaveFileName(QWidget* parent, const SaveFileRequest& request) {
 }
 
 void prepareSaveDialog(QFileDialog& dialog, const SaveFileRequest& request) {
-    dialog.setWindowTitle(request.caption);
+    // Without a caption of its own the dialog names itself ("另存为").
+    if (!request.caption.isEmpty())
+        dialog.setWindowTitle(request.caption);
     dialog.setNameFilter(request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // ".xls" and "xls" alike: the dialog wants the suffix without its point.
