@@ -26,12 +26,32 @@ int ColumnFit::textWidth(QStringView text) const {
 int ColumnFit::charWidth(char16_t c) const {
     qint32& w = m_charWidths[c];
     if (w < 0) {
-        // Half of a surrogate pair has no width alone: each half counts as the font's widest.
-        const qreal px =
-            QChar::isSurrogate(c) ? m_metricsF.maxWidth() : m_metricsF.horizontalAdvance(QChar(c));
-        w = qint32(px * 64 + 0.5);
+        // A surrogate without its partner is drawn as the replacement character.
+        const QChar shown = QChar::isSurrogate(c) ? QChar(QChar::ReplacementCharacter) : QChar(c);
+        w = qint32(m_metricsF.horizontalAdvance(shown) * 64 + 0.5);
     }
     return w;
+}
+
+int ColumnFit::estimate(QStringView text) const {
+    int sum = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < n &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[i + 1].unicode());
+            auto it = m_wideCharWidths.find(u);
+            if (it == m_wideCharWidths.end())
+                it = m_wideCharWidths.insert(
+                    u, qint32(m_metricsF.horizontalAdvance(QString::fromUcs4(&u, 1)) * 64 + 0.5));
+            sum += *it;
+            ++i;
+            continue;
+        }
+        sum += charWidth(c);
+    }
+    return sum;
 }
 
 void ColumnFit::addRows(const ListTable& table, qsizetype from, qsizetype to) {
@@ -43,16 +63,14 @@ void ColumnFit::addRows(const ListTable& table, qsizetype from, qsizetype to) {
     for (int c = 0; c < columns; ++c) {
         Column& col = m_columns[size_t(c)];
         for (qsizetype r = from; r < to; ++r) {
-            int estimate = 0;
-            for (const QChar ch : table.cellView(r, c))
-                estimate += charWidth(ch.unicode());
+            const int estimate = this->estimate(table.cellView(r, c));
             if (estimate == 0)
                 continue;
-            col.bestEstimate = std::max(col.bestEstimate, estimate);
             col.candidates.push_back({r, estimate});
             if (col.candidates.size() >= 4 * kKept) {
                 std::nth_element(col.candidates.begin(), col.candidates.begin() + kKept,
                                  col.candidates.end(), wider);
+                col.droppedEstimate = std::max(col.droppedEstimate, col.candidates[kKept].estimate);
                 col.candidates.resize(kKept);
             }
         }
@@ -65,20 +83,23 @@ int ColumnFit::widest(const ListTable& table, int column) const {
     Column col = m_columns[size_t(column)];
     std::sort(col.candidates.begin(), col.candidates.end(),
               [](const Candidate& a, const Candidate& b) { return a.estimate > b.estimate; });
-    // The estimate itself is a floor: a cell left out is no wider than its estimate by more
-    // than shaping adds, and the exact widths of the widest estimates cover that.
-    int widest = (col.bestEstimate + 63) / 64;
+    // A cell not measured is taken at its estimate, which sums its characters' advances; shaping
+    // moves a text by a pixel or so from that.
+    int unmeasured = col.droppedEstimate;
+    int widest = 0;
     QSet<QStringView> measured;
     for (const Candidate& k : col.candidates) {
-        if (measured.size() >= qsizetype(kKept))
-            break;
         const QStringView text = table.cellView(k.row, column);
+        if (measured.size() >= qsizetype(kKept) && !measured.contains(text)) {
+            unmeasured = std::max(unmeasured, k.estimate);
+            break;
+        }
         if (measured.contains(text))
             continue;
         measured.insert(text);
         widest = std::max(widest, textWidth(text));
     }
-    return widest;
+    return std::max(widest, (unmeasured + 63) / 64);
 }
 
 } // namespace tv

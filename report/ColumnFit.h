@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <vector>
 
 namespace tv {
@@ -29,17 +30,22 @@ private:
         int estimate;
     };
     struct Column {
-        int bestEstimate = 0;
+        // Largest estimate of a cell dropped from the candidates.
+        int droppedEstimate = 0;
         std::vector<Candidate> candidates;
     };
 
     int charWidth(char16_t c) const;
+    // The estimate of a text: the sum of its characters' advances, in 1/64 pixel.
+    int estimate(QStringView text) const;
 
     QFontMetrics m_metrics;
     std::vector<Column> m_columns;
     QFontMetricsF m_metricsF;
     // Advance of each UTF-16 unit in 1/64 pixel; -1 not measured yet.
     mutable std::vector<qint32> m_charWidths;
+    // Advances of characters beyond U+FFFF, in 1/64 pixel.
+    mutable QHash<char32_t, qint32> m_wideCharWidths;
 };
 
 } // namespace tv
