@@ -22,6 +22,9 @@ Session Session::open(Connection& config, Connection& orders, const QString& fol
     ConfigDb db(config);
     s.settings = db.readSettings();
     s.columnChoice = db.readColumnChoice();
+    // Files made before the scan's checks existed gain their table here, once.
+    db.addScanCheckTable();
+    s.scanCheck = db.readScanCheck();
 
     orders.setConnectionString(orderConnectionString(s.settings));
     orders.setBaseFolder(folder);

@@ -24,6 +24,7 @@ public:
     // Read only when the configuration database opened.
     Settings settings;
     QList<bool> columnChoice;
+    ScanCheck scanCheck;
     // The operator lists: the empty entry, the pseudo-operator, the staff names. The shop and
     // method lists: the empty entry, then the names. All empty without the order database.
     QStringList operators;

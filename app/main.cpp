@@ -5,6 +5,7 @@
 #include "config/ConfigDb.h"
 #include "config/dlsz.h"
 #include "config/dzcsz.h"
+#include "config/fhjcsz.h"
 #include "platform/AppFolders.h"
 #include "platform/Error.h"
 #include "platform/Messages.h"
@@ -364,7 +365,8 @@ QWidget* TForm1::buildSettingsTab() {
     BitBtn1 = new QPushButton(QStringLiteral("电子秤设置"), tab);
     BitBtn2 = new QPushButton(QStringLiteral("登陆设置"), tab);
     BitBtn3 = new QPushButton(QStringLiteral("邮资规则设置"), tab);
-    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3}) {
+    BitBtn4 = new QPushButton(QStringLiteral("发货检查设置"), tab);
+    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4}) {
         b->setFixedSize(160, 40);
         layout->addWidget(b);
     }
@@ -372,6 +374,7 @@ QWidget* TForm1::buildSettingsTab() {
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
     return tab;
 }
 
@@ -408,6 +411,7 @@ void TForm1::startUp() {
     m_com = session.settings.com;
     m_scaleType = session.settings.scaleType;
     applyColumnChoice(session.columnChoice);
+    m_scanCheck = session.scanCheck;
     ComboBoxOpr->addItems(session.operators);
     ComboBoxSndOpr->addItems(session.operators);
     ComboBoxShop->addItems(session.shops);
@@ -562,9 +566,24 @@ public:
     }
     void showPostage(const QString& text) override { m_form->Edit3->setText(text); }
     bool askYesNo(const QString& text) override { return tv::messageBoxes().question(text); }
+    void playFailureCue() override { tv::soundPlayer().play(QStringLiteral("./False.wav")); }
+    void addResultLine(const QString& line) override { m_form->Memo1->appendPlainText(line); }
 
 private:
     TForm1* m_form;
+};
+
+// The scale reader's last reading for the scan; none without a reader.
+class ReaderWeightSource : public tv::WeightSource {
+public:
+    explicit ReaderWeightSource(const TComThread* reader)
+        : m_reader(reader) {}
+    tv::ScaleReading lastReading() const override {
+        return m_reader ? m_reader->lastReading() : tv::ScaleReading{};
+    }
+
+private:
+    const TComThread* m_reader;
 };
 
 } // namespace
@@ -584,8 +603,11 @@ void TForm1::Button1Click() {
         input.recordShipper = CheckBox5->isChecked();
         input.askBeforeFinishing = CheckBox6->isChecked();
         input.packOutMode = CheckBox7->isChecked();
+        input.manualWeight = CheckBox1->isChecked();
+        input.checks = m_scanCheck;
         FormScanSink sink(this);
-        tv::Scan(ADOConnectionSQL, ADOConnectionAccess, sink).run(input);
+        const ReaderWeightSource scale(m_comThread.get());
+        tv::Scan(ADOConnectionSQL, ADOConnectionAccess, sink, &scale).run(input);
     });
 }
 
@@ -843,6 +865,21 @@ void TForm1::BitBtn3Click() {
     });
 }
 
+void TForm1::BitBtn4Click() {
+    tv::guarded([&] {
+        if (!FhjcszDlg)
+            return;
+        FhjcszDlg->setScanCheck(m_scanCheck);
+        if (tv::showModal(*FhjcszDlg) != QDialog::Accepted)
+            return;
+        if (!ADOConnectionAccess.isOpen())
+            return;
+        const tv::ScanCheck check = FhjcszDlg->scanCheck();
+        tv::ConfigDb(ADOConnectionAccess).writeScanCheck(check);
+        m_scanCheck = check;
+    });
+}
+
 void TForm1::createDialogs() {
     // Each dialog once, in this order: later ones read what earlier steps set up.
     DzcszDlg = new TDzcszDlg(this, m_scaleType, m_com);
@@ -853,4 +890,5 @@ void TForm1::createDialogs() {
     BjgzDlg = new TBjgzDlg(this, &ADOConnectionSQL);
     BjgzDlg1 = new TBjgzDlg1(this, &ADOConnectionSQL);
     YfszDlg->setEditors(BjgzDlg, BjgzDlg1);
+    FhjcszDlg = new TFhjcszDlg(this);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/ConfigDb.h"
 #include "platform/Database.h"
 
 #include <QDateEdit>
@@ -30,6 +31,7 @@ class TDlszDlg;
 class TYfszDlg;
 class TBjgzDlg;
 class TBjgzDlg1;
+class TFhjcszDlg;
 
 namespace tv {
 class Session;
@@ -130,6 +132,7 @@ public:
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
     QPushButton* BitBtn3;
+    QPushButton* BitBtn4;
 
     QStatusBar* StatusBar1;
     QLabel* StatusBar1Panel0;
@@ -143,6 +146,10 @@ public:
     TYfszDlg* YfszDlg = nullptr;
     TBjgzDlg* BjgzDlg = nullptr;
     TBjgzDlg1* BjgzDlg1 = nullptr;
+    TFhjcszDlg* FhjcszDlg = nullptr;
+
+    // The scan's checks as stored; the scan uses them as they are when it runs.
+    const tv::ScanCheck& scanCheck() const { return m_scanCheck; }
 
 public slots:
     void Button1Click();
@@ -161,6 +168,7 @@ public slots:
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn3Click();
+    void BitBtn4Click();
     void FormDestroy();
 
 public:
@@ -191,6 +199,7 @@ private:
     bool m_startScaleReader = true;
     QDate m_today;
     bool m_destroyed = false;
+    tv::ScanCheck m_scanCheck;
     std::unique_ptr<tv::TextTarget> m_weightTarget;
     std::unique_ptr<FormScaleEvents> m_scaleEvents; // outlives the reader
     std::unique_ptr<TComThread> m_comThread;

@@ -4,9 +4,12 @@
 // a temporary folder without --folder) holds N orders; the rules cover 30 provinces × 10
 // methods × 9 intervals. Each scan takes a fresh waybill with one or two orders, in the mode
 // that finds them, with the goods list and the shipper on: every statement of a scan runs.
-// Prints one figure a line: name value unit.
+// --guards switches every check of the scan on: stable weight only (from a stable reading of
+// the scanned weight), both difference limits (wide, so that no scan is asked) and the refusal's
+// reason. Prints one figure a line: name value unit.
 #include "platform/Database.h"
 #include "platform/Error.h"
+#include "shipping/DecimalText.h"
 #include "shipping/Scan.h"
 #include "support/TestSupport.h"
 #include "tools/DemoData.h"
@@ -37,10 +40,21 @@ public:
     void addNote(const QString&) override {}
     void addGoods(const QString&, const QString&, const QString&) override {}
     void showPostage(const QString&) override {}
-    bool askYesNo(const QString&) override { return true; }
+    bool askYesNo(const QString&) override {
+        ++asked;
+        return true;
+    }
 
+    int asked = 0;
     int shipped = 0;
     int refused = 0;
+};
+
+// A scale whose last reading is stable, fresh and the scanned weight.
+class SteadyScale : public tv::WeightSource {
+public:
+    tv::ScaleReading lastReading() const override { return reading; }
+    tv::ScaleReading reading;
 };
 
 // CPU time of this thread: tells the scan's own work from waiting for a busy machine.
@@ -73,9 +87,11 @@ int main(int argc, char** argv) {
                       QStringLiteral("N"), QStringLiteral("1000000")});
     parser.addOption({QStringLiteral("scans"), QStringLiteral("Scans to time."),
                       QStringLiteral("N"), QStringLiteral("2000")});
+    parser.addOption({QStringLiteral("guards"), QStringLiteral("Every check of the scan on.")});
     parser.process(app);
     const int orderCount = parser.value(QStringLiteral("orders")).toInt();
     const int scans = parser.value(QStringLiteral("scans")).toInt();
+    const bool guards = parser.isSet(QStringLiteral("guards"));
 
     try {
         QTemporaryDir temp;
@@ -118,6 +134,7 @@ int main(int argc, char** argv) {
         times.reserve(scans);
         cpuTimes.reserve(scans);
         qint64 shippedOrders = 0;
+        qint64 questions = 0;
         qint64 orderStatements = 0;
         qint64 configStatements = 0;
         qint64 transactionStatements = 0;
@@ -133,6 +150,13 @@ int main(int argc, char** argv) {
             in.showSummary = true;
             in.recordShipper = true;
             in.packOutMode = !tv::demoWaybillPackedOut(w);
+            SteadyScale scale;
+            if (guards) {
+                in.checks = tv::ScanCheck{true, 1000000, 100000, true};
+                scale.reading.present = scale.reading.hasWeight = scale.reading.stable = true;
+                scale.reading.ageMs = 100;
+                scale.reading.grams = tv::kilogramTextToGrams(in.weight);
+            }
 
             CountingSink sink;
             const qint64 s0 = orders.statementCount();
@@ -141,7 +165,7 @@ int main(int argc, char** argv) {
             const double cpu0 = threadCpuMs();
             QElapsedTimer timer;
             timer.start();
-            tv::Scan(orders, config, sink).run(in);
+            tv::Scan(orders, config, sink, guards ? &scale : nullptr).run(in);
             const double ms = timer.nsecsElapsed() / 1e6;
             const double cpuMs = threadCpuMs() - cpu0;
             if (sink.shipped == 0)
@@ -151,6 +175,7 @@ int main(int argc, char** argv) {
             times.push_back(ms);
             cpuTimes.push_back(cpuMs);
             shippedOrders += sink.shipped;
+            questions += sink.asked;
             orderStatements += orders.statementCount() - s0;
             configStatements += config.statementCount() - c0;
             transactionStatements += orders.transactionStatementCount() - t0;
@@ -165,6 +190,7 @@ int main(int argc, char** argv) {
         print("scan_cpu_median", percentile(cpuTimes, 0.5), "ms");
         print("scan_cpu_p99", percentile(cpuTimes, 0.99), "ms");
         print("scans", double(times.size()), "scans");
+        print("questions_per_order", double(questions) / double(shippedOrders), "questions");
         print("orders_per_scan", double(shippedOrders) / double(times.size()), "orders");
         print("order_db_statements_per_order", double(orderStatements) / double(shippedOrders),
               "statements");

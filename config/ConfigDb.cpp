@@ -90,6 +90,54 @@ void ConfigDb::writeScale(qint32 com, qint32 scaleType) {
     updateSettings({{QStringLiteral("Com"), com}, {QStringLiteral("ScaleType"), scaleType}});
 }
 
+bool ConfigDb::addScanCheckTable() {
+    const auto hasTable = [this] {
+        return !selectRows(m_c, QStringLiteral("select [name] from [sqlite_master] where [type] = "
+                                               "'table' and [name] = 'ScanCheck'"))
+                    .isEmpty();
+    };
+    // Read first, so that a file that has the table is never written (it may be read-only).
+    if (hasTable())
+        return false;
+    Transaction tx(m_c);
+    // Another copy may have added it between the look and the lock of the transaction.
+    if (hasTable())
+        return false;
+    execute(m_c, QStringLiteral("create table [ScanCheck] ([ID] integer primary key, "
+                                "[StableOnly] integer, [MaxDiffGrams] integer, "
+                                "[MaxDiffPercent] integer, [ExplainRefusal] integer)"));
+    execute(m_c, QStringLiteral("insert into [ScanCheck] values (1, 0, 0, 0, 0)"));
+    tx.commit();
+    return true;
+}
+
+ScanCheck ConfigDb::readScanCheck() {
+    const QList<Record> rows =
+        selectRows(m_c, QStringLiteral("select * from [ScanCheck] where [ID] = 1"));
+    ScanCheck c;
+    if (rows.isEmpty())
+        return c;
+    const Record& r = rows.front();
+    c.stableOnly = r.integer(QStringLiteral("StableOnly")) != 0;
+    c.maxDiffGrams = qMax(0, r.integer(QStringLiteral("MaxDiffGrams")));
+    c.maxDiffPercent = qMax(0, r.integer(QStringLiteral("MaxDiffPercent")));
+    c.explainRefusal = r.integer(QStringLiteral("ExplainRefusal")) != 0;
+    return c;
+}
+
+void ConfigDb::writeScanCheck(const ScanCheck& c) {
+    const Assignments values{{QStringLiteral("StableOnly"), c.stableOnly ? 1 : 0},
+                             {QStringLiteral("MaxDiffGrams"), c.maxDiffGrams},
+                             {QStringLiteral("MaxDiffPercent"), c.maxDiffPercent},
+                             {QStringLiteral("ExplainRefusal"), c.explainRefusal ? 1 : 0}};
+    Transaction tx(m_c);
+    // A row deleted by hand comes back rather than the settings being lost.
+    if (updateRow(m_c, QStringLiteral("ScanCheck"), QStringLiteral("ID"), 1, values) == 0)
+        insertRow(m_c, QStringLiteral("ScanCheck"),
+                  Assignments{{QStringLiteral("ID"), 1}} + values);
+    tx.commit();
+}
+
 QList<bool> ConfigDb::readColumnChoice() {
     QList<bool> shown;
     for (const Record& r :

@@ -30,6 +30,15 @@ struct Settings {
     bool check7 = false;
 };
 
+// The scan's checks, the single row of table ScanCheck. Every check is off at 0.
+struct ScanCheck {
+    bool stableOnly = false;     // take the weight only from a stable, fresh scale reading
+    qint32 maxDiffGrams = 0;     // largest parcel-to-goods weight difference shipped unasked
+    qint32 maxDiffPercent = 0;   // the same as a share of the goods weight
+    bool explainRefusal = false; // say why a waybill found no order
+    bool operator==(const ScanCheck&) const = default;
+};
+
 // Connection string of the order database, built from the settings row's login.
 QString orderConnectionString(const Settings& s);
 
@@ -61,6 +70,13 @@ public:
     void writeLogin(const QString& ipAddress, const QString& dataBase, const QString& user,
                     const QString& password);
     void writeScale(qint32 com, qint32 scaleType);
+
+    // Adds table ScanCheck with its row of zeros to a file made before the table existed, in
+    // one transaction; true when it did. A file that has the table is not written.
+    bool addScanCheckTable();
+    // The ScanCheck row; all checks off when the row is missing.
+    ScanCheck readScanCheck();
+    void writeScanCheck(const ScanCheck& check);
 
     // Sel of ListView1Conf in ColIndex order, one entry per row.
     QList<bool> readColumnChoice();

@@ -27,6 +27,17 @@ create table [ListView1Conf] (
 insert into [ListView1Conf] values (1, 1), (2, 1), (3, 1), (4, 1), (5, 1), (6, 1), (7, 1), (8, 1),
   (9, 1), (10, 1), (11, 1), (12, 1), (13, 1), (14, 1), (15, 1), (16, 1), (17, 1), (18, 1);
 
+-- The scan's checks; every one off at 0.
+create table [ScanCheck] (
+  [ID] integer primary key,
+  [StableOnly] integer,
+  [MaxDiffGrams] integer,
+  [MaxDiffPercent] integer,
+  [ExplainRefusal] integer
+);
+
+insert into [ScanCheck] values (1, 0, 0, 0, 0);
+
 -- One row per weight interval of one province of one postage rule.
 create table [rule] (
   [ID] integer primary key,

@@ -55,6 +55,32 @@ QList<ScanOrder> OrderDb::selectScanOrders(const QString& waybill, bool packedOu
     return orders;
 }
 
+QList<WaybillOrderState> OrderDb::selectWaybillStates(const QString& waybill) {
+    // The latest closing rides along as two subqueries.
+    const auto closing = [this](const QString& column) {
+        return QStringLiteral("(") +
+               m_db.dialect().selectFirst(
+                   column, QStringLiteral("[df_TradeLog] where [TradeID] = [df_Trade].[ID] and "
+                                          "[Event] = ? order by [Time] desc")) +
+               QStringLiteral(")");
+    };
+    const QString sql = QStringLiteral("select [TradeStatus], [bSnd], ") +
+                        closing(QStringLiteral("[Time]")) + QStringLiteral(" as [closedAt], ") +
+                        closing(QStringLiteral("[User]")) +
+                        QStringLiteral(" as [closedBy] from [df_Trade] where [PostID] = ?");
+    const QString closed = QStringLiteral("完成关闭");
+    QList<WaybillOrderState> states;
+    for (const Record& r : selectRows(m_db, sql, {closed, closed, waybill})) {
+        WaybillOrderState o;
+        o.tradeStatus = r.text(QStringLiteral("TradeStatus"));
+        o.packedOut = r.bit(QStringLiteral("bSnd"));
+        o.closedAt = r.dateTime(QStringLiteral("closedAt"));
+        o.closedBy = r.text(QStringLiteral("closedBy"));
+        states.append(o);
+    }
+    return states;
+}
+
 QList<GoodsLine> OrderDb::selectGoods(const QVariant& tradeId) {
     const QList<Record> rows = selectRows(
         m_db,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Database.h"
+#include "shipping/ScanGuards.h"
 
 #include <QDateTime>
 #include <QList>
@@ -54,6 +55,9 @@ public:
 
     // Orders of a waybill in "收款发货" with the given packed-out flag, with their method's bMonth.
     QList<ScanOrder> selectScanOrders(const QString& waybill, bool packedOut);
+    // Every order of a waybill whatever its state, each with its latest "完成关闭" log row:
+    // one statement.
+    QList<WaybillOrderState> selectWaybillStates(const QString& waybill);
     QList<GoodsLine> selectGoods(const QVariant& tradeId);
     // Saves the changed columns of one df_Trade row if it is still in the state the scan
     // selected ("收款发货" with the given packed-out flag): false when it changed no row (the

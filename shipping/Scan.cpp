@@ -52,7 +52,23 @@ void Scan::run(const ScanInput& in) {
             timeOfDay() + kSep + in.operatorName + QStringLiteral(" : 请选择操作员!"), false);
         return;
     }
-    qint32 parcelWeight = kilogramTextToGrams(in.weight);
+    // The reading is taken once, now: one that arrives while a question is open never counts.
+    const bool fromScale = in.checks.stableOnly && !in.manualWeight;
+    const ScaleReading reading = fromScale && m_scale ? m_scale->lastReading() : ScaleReading{};
+    const ReadingVerdict verdict = fromScale ? judgeReading(reading) : ReadingVerdict::NotWeight;
+    qint32 parcelWeight = 0;
+    if (verdict == ReadingVerdict::NoReading || verdict == ReadingVerdict::Unsteady) {
+        m_sink.reportScanResult(timeOfDay() + kSep + in.waybill +
+                                    (verdict == ReadingVerdict::Unsteady
+                                         ? QStringLiteral(" : 重量不稳定,请稍候重新扫描!")
+                                         : QStringLiteral(" : 电子秤无新读数,请检查!")),
+                                false);
+        return;
+    }
+    if (verdict == ReadingVerdict::Take)
+        parcelWeight = reading.grams;
+    else
+        parcelWeight = kilogramTextToGrams(in.weight);
 
     // Completing mode handles packed-out orders, pack-out mode the others.
     const bool packedOut = !in.packOutMode;
@@ -61,6 +77,8 @@ void Scan::run(const ScanInput& in) {
     if (orders.isEmpty()) {
         m_sink.reportScanResult(
             timeOfDay() + kSep + in.waybill + QStringLiteral(" : 没有符合条件的记录!"), false);
+        if (in.checks.explainRefusal)
+            explainRefusal(db, in);
         return;
     }
     m_sink.clearDetails();
@@ -98,9 +116,23 @@ void Scan::run(const ScanInput& in) {
 
         Assignments changes{{QStringLiteral("weight2"), parcelWeight},
                             {QStringLiteral("PostFee2"), postFee}};
-        // Asked before any transaction begins, so that none waits on the packer. Every save
-        // requires the state the selection saw: whatever changed the order meanwhile (the
-        // order-management system, another bench) wins, and this order is not shipped.
+        // Both questions are asked before any transaction begins, so that none waits on the
+        // packer. Every save requires the state the selection saw: whatever changed the order
+        // meanwhile (the order-management system, another bench) wins, and this order is not
+        // shipped.
+        bool overConfirmed = false;
+        if (overWeightLimit(in.checks, order.weight, difference)) {
+            m_sink.playFailureCue();
+            if (!m_sink.askYesNo(QStringLiteral("包裹重量与商品重量相差") +
+                                 gramsAsKilograms(difference) +
+                                 QStringLiteral("千克，超出允许范围，是否继续发货？"))) {
+                m_sink.reportScanResult(timeOfDay() + kSep + in.waybill + weights +
+                                            QStringLiteral("，重量超差，未发货"),
+                                        false);
+                continue;
+            }
+            overConfirmed = true;
+        }
         if (in.askBeforeFinishing && !m_sink.askYesNo(QStringLiteral("是否完成发货？"))) {
             const bool saved = db.saveTradeIfUnchanged(order.id, packedOut, changes);
             m_sink.reportScanResult(
@@ -151,7 +183,21 @@ void Scan::run(const ScanInput& in) {
                 db.moveFirstTradeState(tradeNo);
             tx.commit();
         }
-        m_sink.reportScanResult(timeOfDay() + kSep + in.waybill + weights, true);
+        m_sink.reportScanResult(timeOfDay() + kSep + in.waybill + weights +
+                                    (overConfirmed ? QStringLiteral("，超差已确认") : QString()),
+                                true);
+    }
+}
+
+void Scan::explainRefusal(OrderDb& db, const ScanInput& in) {
+    // One line per distinct reason: orders of one parcel usually share theirs.
+    QStringList said;
+    for (const WaybillOrderState& order : db.selectWaybillStates(in.waybill)) {
+        const QString reason = refusalReason(order, in.packOutMode);
+        if (!reason.isEmpty() && !said.contains(reason)) {
+            said.append(reason);
+            m_sink.addResultLine(reason);
+        }
     }
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "shipping/ScanGuards.h"
+
 #include <QDateTime>
 #include <QString>
 
 namespace tv {
 
 class Connection;
+class OrderDb;
 
 // What the main window holds when a scan runs.
 struct ScanInput {
@@ -18,6 +21,8 @@ struct ScanInput {
     bool recordShipper = false;      // CheckBox5: write the operator into sndOperator
     bool askBeforeFinishing = false; // CheckBox6
     bool packOutMode = false;        // CheckBox7
+    bool manualWeight = false;       // CheckBox1: the weight is typed, not read from the scale
+    ScanCheck checks;                // the checks switched on; all off by default
 };
 
 // The window's side of a scan: the result lines, the notes and goods, the postage field, the
@@ -37,6 +42,10 @@ public:
     virtual void showPostage(const QString& text) = 0;
     // The Yes/No box with the given text; true for Yes.
     virtual bool askYesNo(const QString& text) = 0;
+    // The failure cue alone, for a question that warns.
+    virtual void playFailureCue() {}
+    // A line for Memo1 without a cue: more about the result line above it.
+    virtual void addResultLine(const QString& line) { (void)line; }
     // Local date and time: the time of day of the lines, the dates and the log time written.
     virtual QDateTime currentDateTime() { return QDateTime::currentDateTime(); }
 };
@@ -47,19 +56,24 @@ public:
 // current order as it was and the ones before it finished.
 class Scan {
 public:
-    Scan(Connection& orders, Connection& config, ScanSink& sink)
+    // scale is the reader's reading for the stable-weight check; null without a reader.
+    Scan(Connection& orders, Connection& config, ScanSink& sink,
+         const WeightSource* scale = nullptr)
         : m_orders(orders)
         , m_config(config)
-        , m_sink(sink) {}
+        , m_sink(sink)
+        , m_scale(scale) {}
 
     void run(const ScanInput& input);
 
 private:
     QString timeOfDay();
+    void explainRefusal(OrderDb& db, const ScanInput& in);
 
     Connection& m_orders;
     Connection& m_config;
     ScanSink& m_sink;
+    const WeightSource* m_scale;
 };
 
 } // namespace tv

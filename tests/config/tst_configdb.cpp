@@ -15,6 +15,7 @@ using namespace tv;
 using Writer = std::function<void(ConfigDb&)>;
 using Row = QVariantMap;
 Q_DECLARE_METATYPE(Writer)
+Q_DECLARE_METATYPE(tv::ScanCheck)
 
 namespace {
 
@@ -68,6 +69,9 @@ private slots:
 
     void suppliedFile();
     void mkconfigdbKeepsExistingFile();
+    void oldFileGainsScanCheckOnce();
+    void scanCheckRoundTrip_data();
+    void scanCheckRoundTrip();
 
 private:
     QTemporaryDir* m_dir = nullptr;
@@ -390,6 +394,96 @@ void TestConfigDb::checkLogin() {
     QFETCH(QStringList, typed);
     QFETCH(QString, message);
     QCOMPARE(tv::checkLogin({typed[0], typed[1], typed[2], typed[3], typed[4]}), message);
+}
+
+void TestConfigDb::oldFileGainsScanCheckOnce() {
+    // A file of an earlier version, made by the sqlite3 tool from the schema of that time, with
+    // rows changed since: a rule, a login, a hidden column.
+    QFile schemaFile(test::dataDir() + "/config.sql");
+    QVERIFY(schemaFile.open(QIODevice::ReadOnly));
+    QString schema = QString::fromUtf8(schemaFile.readAll());
+    const qsizetype from = schema.indexOf("create table [ScanCheck]");
+    const qsizetype to = schema.indexOf("insert into [ScanCheck]");
+    QVERIFY(from > 0 && to > from);
+    schema.remove(from, schema.indexOf('\n', to) + 1 - from);
+    QVERIFY(!schema.contains("ScanCheck"));
+    schema += "\ninsert into [rule] values (1, '圆通速递', '浙江省', '2024-01-01-08-00-00', 0, "
+              "1000, 1000, 8, 1000, 4);\nupdate [pwd] set [User] = 'old', [check5] = 1;\n"
+              "update [ListView1Conf] set [Sel] = 0 where [ColIndex] = 3;\n";
+    const QString path = m_dir->filePath("old/db.mdb");
+    QVERIFY(QDir().mkpath(m_dir->filePath("old")));
+    QProcess sqlite;
+    sqlite.start("sqlite3", {path});
+    QVERIFY(sqlite.waitForStarted());
+    sqlite.write(schema.toUtf8());
+    sqlite.closeWriteChannel();
+    QVERIFY(sqlite.waitForFinished());
+    QCOMPARE(sqlite.exitCode(), 0);
+
+    Connection c;
+    test::openConfig(c, path);
+    ConfigDb d(c);
+    const Row before = settingsRow(c);
+    const QList<int> selsBefore = sels(c);
+    QVERIFY(d.addScanCheckTable());
+    QVERIFY(!d.addScanCheckTable());
+    QCOMPARE(selectRows(c, "select * from [ScanCheck]").size(), 1);
+    const Record row = selectRows(c, "select * from [ScanCheck]").front();
+    for (const char* k : {"ID", "StableOnly", "MaxDiffGrams", "MaxDiffPercent", "ExplainRefusal"})
+        QCOMPARE(row.integer(k), QString(k) == "ID" ? 1 : 0);
+    QCOMPARE(settingsRow(c), before);
+    QCOMPARE(sels(c), selsBefore);
+    QCOMPARE(selectRows(c, "select * from [rule]").size(), 1);
+
+    // Stored values survive the next start's look.
+    d.writeScanCheck({true, 30, 5, true});
+    QVERIFY(!d.addScanCheckTable());
+    QCOMPARE(d.readScanCheck(), (ScanCheck{true, 30, 5, true}));
+
+    // A file that has the table is only read: a read-only copy opens and reads.
+    c.close();
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    Connection ro;
+    test::openConfig(ro, path);
+    QVERIFY(!ConfigDb(ro).addScanCheckTable());
+    QCOMPARE(ConfigDb(ro).readScanCheck(), (ScanCheck{true, 30, 5, true}));
+}
+
+void TestConfigDb::scanCheckRoundTrip_data() {
+    QTest::addColumn<QString>("stored"); // StableOnly, MaxDiffGrams, MaxDiffPercent, ExplainRefusal
+    QTest::addColumn<ScanCheck>("read");
+    QTest::newRow("all off") << "0,0,0,0" << ScanCheck{};
+    QTest::newRow("all on") << "1,250,10,1" << ScanCheck{true, 250, 10, true};
+    QTest::newRow("any non-zero flag is on") << "7,0,0,-1" << ScanCheck{true, 0, 0, true};
+    QTest::newRow("negative limit is off") << "0,-5,-1,0" << ScanCheck{};
+    QTest::newRow("empty values are off") << ",,," << ScanCheck{};
+}
+
+void TestConfigDb::scanCheckRoundTrip() {
+    QFETCH(QString, stored);
+    QFETCH(ScanCheck, read);
+    QVariantList values;
+    for (const QString& v : stored.split(','))
+        values.append(v.isEmpty() ? QVariant() : QVariant(v.toInt()));
+    execute(*m_c,
+            "update [ScanCheck] set [StableOnly] = ?, [MaxDiffGrams] = ?, [MaxDiffPercent] = ?, "
+            "[ExplainRefusal] = ? where [ID] = 1",
+            values);
+    ConfigDb d(*m_c);
+    QCOMPARE(d.readScanCheck(), read);
+    // Written back, it reads the same; the writer stores only 0 and 1 for the flags.
+    const Row pwdBefore = settingsRow(*m_c);
+    d.writeScanCheck(read);
+    QCOMPARE(d.readScanCheck(), read);
+    const Record r = selectRows(*m_c, "select * from [ScanCheck]").front();
+    QCOMPARE(r.integer("StableOnly"), read.stableOnly ? 1 : 0);
+    QCOMPARE(settingsRow(*m_c), pwdBefore);
+
+    // A row deleted by hand comes back on the next write.
+    execute(*m_c, "delete from [ScanCheck]");
+    QCOMPARE(d.readScanCheck(), ScanCheck{});
+    d.writeScanCheck(read);
+    QCOMPARE(d.readScanCheck(), read);
 }
 
 int main(int argc, char** argv) {

@@ -29,8 +29,13 @@ public:
     void showPostage(const QString& text) override { postages.append(text); }
     bool askYesNo(const QString& text) override {
         questions.append(text);
+        if (whileAsking)
+            whileAsking();
         return answers.isEmpty() ? true : answers.takeFirst();
     }
+    void playFailureCue() override { ++failureCues; }
+    // Kept with the result lines, marked so that a test tells them apart.
+    void addResultLine(const QString& line) override { lines.append(QStringLiteral("+ ") + line); }
     QDateTime currentDateTime() override { return QDateTime(QDate(2024, 3, 5), QTime(14, 5, 9)); }
 
     QStringList lines;
@@ -41,6 +46,9 @@ public:
     QStringList questions;
     QList<bool> answers;
     int clears = 0;
+    int failureCues = 0; // cues played apart from result lines
+    // Runs while a question is open: what may happen meanwhile (a new reading).
+    std::function<void()> whileAsking;
     // Runs after each result line: the moment between two orders of one waybill.
     std::function<void(int)> afterResult;
 };
