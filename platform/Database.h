@@ -13,6 +13,8 @@
 
 namespace tv {
 
+class OdbcDriver;
+
 enum class Engine { None, Sqlite, SqlServer };
 
 // application_id of this program's configuration file ("Tolv").
@@ -76,6 +78,13 @@ public:
     qint64 transactionStatementCount() const { return m_transactionStatements; }
     void countStatement() { ++m_statements; }
 
+    // SQL Server: the server or the network dropped the connection. The next statement opens
+    // it again with the stored login (reconnectIfLost()); inside a transaction it fails instead.
+    bool connectionLost() const;
+    void reconnectIfLost();
+    // Times the connection was opened again after a drop; for tests and benchmarks.
+    qint64 reconnectCount() const { return m_reconnects; }
+
     // Throw tv::Error with the database's text on failure.
     void begin();
     void commit();
@@ -87,6 +96,7 @@ private:
     bool openSqlServer(const QString& dataSource, const QString& catalog, const QString& user,
                        const QString& password);
     void fail(const QString& text);
+    OdbcDriver* odbcDriver() const;
 
     QString m_name;
     QString m_connectionString;
@@ -96,6 +106,7 @@ private:
     OdbcOptions m_odbcOptions;
     qint64 m_statements = 0;
     qint64 m_transactionStatements = 0;
+    qint64 m_reconnects = 0;
     bool m_inTransaction = false;
 };
 
@@ -167,6 +178,9 @@ int updateRow(Connection& c, const QString& table, const QString& keyColumn, con
               const Assignments& assignments);
 // "Append": adds one row as an INSERT; columns not named take their defaults.
 void insertRow(Connection& c, const QString& table, const Assignments& assignments);
+
+// The statement only reads: it begins with "select".
+bool isSelect(const QString& sql);
 
 // "[name]": identifiers are bracketed so that reserved words such as User work on both engines.
 QString ident(const QString& name);
