@@ -22,6 +22,11 @@ namespace {
 
 QAtomicInteger<int> g_connectionSerial;
 
+std::function<QSqlDriver*()>& sqlServerDriverFactory() {
+    static std::function<QSqlDriver*()> factory;
+    return factory;
+}
+
 QString errorText(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
     const QString d = e.driverText().trimmed();
@@ -211,8 +216,14 @@ bool Connection::openSqlServer(const QString& dataSource, const QString& catalog
     }
     m_dialect = Dialect(Engine::SqlServer);
     // Our own driver over the ODBC API: Qt's binds text as 8-bit with FreeTDS (see OdbcDriver).
-    auto* driver = new OdbcDriver;
-    driver->setLoginTimeout(m_odbcOptions.loginTimeoutSeconds);
+    QSqlDriver* driver = nullptr;
+    if (sqlServerDriverFactory()) {
+        driver = sqlServerDriverFactory()();
+    } else {
+        auto* odbcDriver = new OdbcDriver;
+        odbcDriver->setLoginTimeout(m_odbcOptions.loginTimeoutSeconds);
+        driver = odbcDriver;
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_name);
     db.setDatabaseName(odbc);
     if (!db.open()) {
@@ -222,6 +233,10 @@ bool Connection::openSqlServer(const QString& dataSource, const QString& catalog
         return false;
     }
     return true;
+}
+
+void Connection::setSqlServerDriverFactory(std::function<QSqlDriver*()> factory) {
+    sqlServerDriverFactory() = std::move(factory);
 }
 
 OdbcDriver* Connection::odbcDriver() const {
@@ -236,6 +251,14 @@ bool Connection::connectionLost() const {
 }
 
 void Connection::reconnectIfLost() {
+    // An SQL Server login that failed (the server was down, the login refused) is tried
+    // again by the next statement, whose error then names the server's reason.
+    if (engine() == Engine::SqlServer && !QSqlDatabase::contains(m_name)) {
+        if (!open())
+            throw Error(m_lastError);
+        ++m_reconnects;
+        return;
+    }
     OdbcDriver* d = odbcDriver();
     if (!d || !d->isBroken())
         return;
@@ -461,10 +484,10 @@ QDateTime Record::dateTime(const QString& name) const {
 
 Query::Query(Connection& connection, const QString& sql)
     : m_connection(connection)
-    , m_sql(sql)
-    , m_query(connection.database()) {
-    m_query.setForwardOnly(true);
+    , m_sql(sql) {
     connection.reconnectIfLost();
+    m_query = QSqlQuery(connection.database());
+    m_query.setForwardOnly(true);
     if (!connection.isOpen())
         throw Error(QStringLiteral("The database is not connected."));
     if (!m_query.prepare(sql))

@@ -11,6 +11,10 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
+class QSqlDriver;
+
 namespace tv {
 
 class OdbcDriver;
@@ -69,6 +73,10 @@ public:
     // login time-out); taken at the next open.
     void setOdbcOptions(const OdbcOptions& options) { m_odbcOptions = options; }
     const OdbcOptions& odbcOptions() const { return m_odbcOptions; }
+
+    // Makes the driver of every SQL Server connection opened afterwards, in place of the ODBC
+    // one; a tool uses it to record the statements without a server. Empty: the ODBC driver.
+    static void setSqlServerDriverFactory(std::function<QSqlDriver*()> factory);
 
     // Folder that relative "sqlite:" paths start from (the executable's folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }

@@ -843,21 +843,18 @@ bool OdbcDriver::runBatch(const QString& text, const QString& what) {
 // commits by "commit and begin the next one", so switching autocommit back on sends one more
 // request, a rollback of that empty next transaction, after every commit.
 bool OdbcDriver::beginTransaction() {
-    return runBatch(QStringLiteral("begin transaction"),
-                    QStringLiteral("Unable to begin transaction"));
+    return runBatch(beginText(), QStringLiteral("Unable to begin transaction"));
 }
 
 bool OdbcDriver::commitTransaction() {
-    return runBatch(QStringLiteral("commit transaction"),
-                    QStringLiteral("Unable to commit transaction"));
+    return runBatch(commitText(), QStringLiteral("Unable to commit transaction"));
 }
 
 bool OdbcDriver::rollbackTransaction() {
     // A dropped connection took its transaction with it: the server has rolled it back.
     if (m_state->broken)
         return true;
-    return runBatch(QStringLiteral("if @@trancount > 0 rollback transaction"),
-                    QStringLiteral("Unable to roll back transaction"));
+    return runBatch(rollbackText(), QStringLiteral("Unable to roll back transaction"));
 }
 
 } // namespace tv

@@ -45,6 +45,13 @@ public:
     bool commitTransaction() override;
     bool rollbackTransaction() override;
 
+    // The transaction statements, as they go out.
+    static QString beginText() { return QStringLiteral("begin transaction"); }
+    static QString commitText() { return QStringLiteral("commit transaction"); }
+    static QString rollbackText() {
+        return QStringLiteral("if @@trancount > 0 rollback transaction");
+    }
+
     // The server or the network dropped the connection; nothing goes out until reconnect().
     bool isBroken() const;
     // Logs in again with the connection string of the last open; any transaction of the

@@ -13,16 +13,10 @@ QString paidStatus() {
 } // namespace
 
 QList<ScanOrder> OrderDb::selectScanOrders(const QString& waybill, bool packedOut) {
-    // The method's flag rides along as a subquery: one statement fewer per order.
-    const QString bMonth = m_db.dialect().selectFirst(
-        QStringLiteral("[bMonth]"),
-        QStringLiteral("[df_SndStyle] where [Style] = [df_Trade].[sndStyle]"));
-    const QString sql =
-        QStringLiteral("select [ID], [sndStyle], [Province], [CustomerNeeds], [Remark], [Adr], "
-                       "[PostID], [sTradeNO], [weight], [RcvValue], [goodsCost], [otherFee], (") +
-        bMonth +
-        QStringLiteral(") as [bMonth] from [df_Trade] where [PostID] = ? and [TradeStatus] = ? "
-                       "and [bSnd] = ?");
+    const QString sql = QStringLiteral(
+        "select [ID], [sndStyle], [Province], [CustomerNeeds], [Remark], [Adr], [PostID], "
+        "[sTradeNO], [weight], [RcvValue], [goodsCost], [otherFee] from [df_Trade] "
+        "where [PostID] = ? and [TradeStatus] = ? and [bSnd] = ?");
     const QList<Record> rows = selectRows(m_db, sql, {waybill, paidStatus(), packedOut ? 1 : 0});
     QList<ScanOrder> orders;
     orders.reserve(rows.size());
@@ -40,10 +34,20 @@ QList<ScanOrder> OrderDb::selectScanOrders(const QString& waybill, bool packedOu
         o.rcvValue = r.number(QStringLiteral("RcvValue"));
         o.goodsCost = r.number(QStringLiteral("goodsCost"));
         o.otherFee = r.number(QStringLiteral("otherFee"));
-        o.bMonth = r.bit(QStringLiteral("bMonth"));
         orders.append(o);
     }
     return orders;
+}
+
+bool OrderDb::selectBMonth(const QString& sndStyle) {
+    // Compared with a value, not with df_Trade.sndStyle: on SQL Server two columns of
+    // different collations cannot be compared at all.
+    const QList<Record> rows =
+        selectRows(m_db,
+                   m_db.dialect().selectFirst(QStringLiteral("[bMonth]"),
+                                              QStringLiteral("[df_SndStyle] where [Style] = ?")),
+                   {sndStyle});
+    return !rows.isEmpty() && rows[0].bit(QStringLiteral("bMonth"));
 }
 
 QList<GoodsLine> OrderDb::selectGoods(const QVariant& tradeId) {

@@ -24,7 +24,6 @@ struct ScanOrder {
     double rcvValue = 0;
     double goodsCost = 0;
     double otherFee = 0;
-    bool bMonth = false; // of the order's logistics method; false without a df_SndStyle row
 };
 
 struct GoodsLine {
@@ -52,8 +51,10 @@ public:
     explicit OrderDb(Connection& orders)
         : m_db(orders) {}
 
-    // Orders of a waybill in "收款发货" with the given packed-out flag, with their method's bMonth.
+    // Orders of a waybill in "收款发货" with the given packed-out flag.
     QList<ScanOrder> selectScanOrders(const QString& waybill, bool packedOut);
+    // bMonth of a logistics method's first row; false when the method has none.
+    bool selectBMonth(const QString& sndStyle);
     QList<GoodsLine> selectGoods(const QVariant& tradeId);
     // Saves the changed columns of one df_Trade row.
     void saveTrade(const QVariant& id, const Assignments& changes);
