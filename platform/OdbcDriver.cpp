@@ -86,6 +86,17 @@ SQLWCHAR* wide(const QString& text) {
     return reinterpret_cast<SQLWCHAR*>(const_cast<ushort*>(text.utf16()));
 }
 
+// Whether the driver found the connection gone. FreeTDS reports a server that hung up as
+// "Unexpected EOF from the server" with SQLSTATE 01000, not as a connection failure (08...),
+// but marks the connection dead.
+bool connectionDead(SQLHDBC dbc) {
+    if (dbc == SQL_NULL_HDBC)
+        return false;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return SQL_SUCCEEDED(SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+}
+
 bool isAscii(const QString& text) {
     for (const QChar c : text)
         if (c.unicode() >= 0x80)
@@ -335,10 +346,8 @@ void OdbcResult::forget() {
 void OdbcResult::fail(const QString& what, SQLHANDLE handle, SQLSMALLINT type,
                       QSqlError::ErrorType kind) {
     const Diagnostics d = diagnostics(type, handle);
-    if (d.connectionLost) {
-        if (OdbcDriverState* s = state())
-            s->broken = true;
-    }
+    if (OdbcDriverState* s = state())
+        s->broken = s->broken || d.connectionLost || connectionDead(s->dbc);
     setLastError(sqlError(what, d, kind));
 }
 
@@ -832,7 +841,7 @@ bool OdbcDriver::runBatch(const QString& text, const QString& what) {
     const bool ok = r == SQL_NO_DATA;
     if (!ok) {
         const Diagnostics d = diagnostics(SQL_HANDLE_STMT, stmt);
-        s.broken = s.broken || d.connectionLost;
+        s.broken = s.broken || d.connectionLost || connectionDead(s.dbc);
         setLastError(sqlError(what, d, QSqlError::TransactionError));
     }
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);

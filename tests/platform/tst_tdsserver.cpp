@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+#include <optional>
+
 using tv::test::TdsServer;
 
 namespace {
@@ -86,6 +88,9 @@ private slots:
     void errorsReachCaller();
     void transactionsOnTheWire();
     void droppedConnectionReopens();
+    void droppedConnectionReopensOnNextStatement_data();
+    void droppedConnectionReopensOnNextStatement();
+    void rowsReadBeforeNextStatement();
     void answersAreDelayed();
     void scriptSwappedMidRun();
 };
@@ -440,7 +445,8 @@ void TestTdsServer::droppedConnectionReopens() {
     QCOMPARE(tv::selectRows(c, QStringLiteral("select [X] from [t]")).size(), 1);
     QString error;
     try {
-        tv::selectRows(c, QStringLiteral("select [X] as [second] from [t]"));
+        // A write: a select would go out once more by itself (see the test below).
+        tv::execute(c, QStringLiteral("update [t] set [second] = 1"));
     } catch (const tv::Error& e) {
         error = e.message();
     }
@@ -455,6 +461,103 @@ void TestTdsServer::droppedConnectionReopens() {
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows[0].integer(QStringLiteral("X")), 7);
     QCOMPARE(server.requests().constLast().value(QLatin1String("conn")).toInt(), 2);
+}
+
+void TestTdsServer::droppedConnectionReopensOnNextStatement_data() {
+    QTest::addColumn<QString>("dropped");  // the statement the server hangs up on
+    QTest::addColumn<bool>("retried");     // it went out again on a new connection
+    QTest::addColumn<bool>("transaction"); // it ran inside a transaction
+
+    // A select changed nothing: found the connection gone (the server restarted while the
+    // program was idle), it goes out once more and succeeds.
+    QTest::newRow("select, idle") << "select [X] as [second]" << true << false;
+    // A write may have reached the server: it fails, and the next statement reconnects.
+    QTest::newRow("update") << "update [t]" << false << false;
+    // In a transaction everything since the begin died: the statement fails, the rollback
+    // sends nothing, and the next statement reconnects.
+    QTest::newRow("update in a transaction") << "update [t]" << false << true;
+}
+
+void TestTdsServer::droppedConnectionReopensOnNextStatement() {
+    QFETCH(QString, dropped);
+    QFETCH(bool, retried);
+    QFETCH(bool, transaction);
+    QJsonArray answers{
+        QJsonObject{{QStringLiteral("contains"), dropped},
+                    {QStringLiteral("drop"), true},
+                    {QStringLiteral("times"), 1}},
+        jsonObject(R"({"contains": "update [t]", "count": 1})"),
+        jsonObject(R"({"contains": "from [t]", "columns": [{"name": "X", "type": "int"}],
+                       "rows": [[7]]})")};
+    TdsServer server;
+    QVERIFY2(server.start(TdsServer::script(kChinese, answers)), qPrintable(server.errorText()));
+    tv::Connection c;
+    QVERIFY2(openOn(c, server), qPrintable(c.lastError()));
+    const QString sql = dropped.startsWith(QLatin1String("select"))
+                            ? QStringLiteral("select [X] as [second] from [t]")
+                            : QStringLiteral("update [t] set [x] = 1");
+    QString error;
+    try {
+        std::optional<tv::Transaction> t;
+        if (transaction)
+            t.emplace(c);
+        tv::execute(c, sql);
+        if (t)
+            t->commit();
+    } catch (const tv::Error& e) {
+        error = e.message();
+    }
+    QVERIFY2(error.isEmpty() == retried, qPrintable(error));
+    QCOMPARE(c.reconnectCount(), retried ? 1 : 0);
+    QVERIFY(!c.inTransaction());
+
+    const QList<tv::Record> rows = tv::selectRows(c, QStringLiteral("select [X] from [t]"));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(c.reconnectCount(), 1);
+    QStringList wire;
+    for (const QJsonObject& r : server.requests())
+        wire << QStringLiteral("%1:%2")
+                    .arg(r.value(QLatin1String("conn")).toInt())
+                    .arg(str(r, "text"));
+    QStringList expected;
+    if (transaction)
+        expected << QStringLiteral("1:begin transaction");
+    expected << QStringLiteral("1:") + sql;
+    if (retried)
+        expected << QStringLiteral("2:") + sql;
+    expected << QStringLiteral("2:select [X] from [t]");
+    QCOMPARE(wire, expected);
+}
+
+// A statement sent while another's rows are unread: the driver reads them first, so the
+// server sees no cancel, and the first statement's rows are all still there.
+void TestTdsServer::rowsReadBeforeNextStatement() {
+    QJsonArray rows;
+    for (int i = 0; i < 500; ++i)
+        rows.append(QJsonArray{i});
+    QJsonObject first = jsonObject(R"({"contains": "from [t]", "columns": [{"name": "X",
+        "type": "int"}]})");
+    first.insert(QStringLiteral("rows"), rows);
+    TdsServer server;
+    QVERIFY2(server.start(TdsServer::script(
+                 kChinese, {first, jsonObject(R"({"contains": "update [u]", "count": 3})")})),
+             qPrintable(server.errorText()));
+    tv::Connection c;
+    QVERIFY2(openOn(c, server), qPrintable(c.lastError()));
+    tv::Query q(c, QStringLiteral("select [X] from [t]"));
+    q.exec();
+    QVERIFY(q.next());
+    QCOMPARE(q.record().integer(QStringLiteral("X")), 0);
+    QCOMPARE(tv::execute(c, QStringLiteral("update [u] set [y] = 1")), 3);
+    int n = 1;
+    while (q.next()) {
+        QCOMPARE(q.record().integer(QStringLiteral("X")), n);
+        ++n;
+    }
+    QCOMPARE(n, 500);
+    for (const QJsonObject& r : server.records())
+        QVERIFY(str(r, "kind") != QLatin1String("attention"));
+    QCOMPARE(server.requests().size(), 2);
 }
 
 // Every answer waits the simulated round trip: a statement costs its requests times the delay.
