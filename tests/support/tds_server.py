@@ -685,6 +685,7 @@ class Connection(threading.Thread):
 
     def serve(self):
         ptype, _, payload = self.read_message()
+        self.server.script.reload()  # a login meets the script as it is now
         if ptype == PKT_PRELOGIN:
             self.prelogin(payload)
             ptype, _, payload = self.read_message()
