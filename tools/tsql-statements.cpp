@@ -13,6 +13,7 @@
 #include "platform/OdbcDriver.h"
 #include "platform/SoundPlayer.h"
 #include "platform/SqliteFile.h"
+#include "report/ListTable.h"
 #include "report/ShipmentQuery.h"
 #include "shipping/BatchPackOut.h"
 #include "shipping/Scan.h"
@@ -227,7 +228,10 @@ int main(int argc, char** argv) {
                 f.sndStyle = QStringLiteral("L");
             if (filters & 4)
                 f.sndOperator = QStringLiteral("O");
-            tv::readShipments(orders, f);
+            tv::ShipmentQuery query(orders, f);
+            tv::ListTable rows(QStringList(tv::ShipmentQuery::CellCount));
+            while (query.fetch(rows, 1000)) {
+            }
         }
         // A transaction that fails ends with this.
         orders.begin();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "xls/LargeMemory.h"
 #include "xls/Workbook.h"
 #include "xls/XlsSharedStrings.h"
 
@@ -65,7 +64,7 @@ private:
 
     std::vector<std::unique_ptr<Sheet>> m_sheets;
     XlsSharedStrings m_strings;
-    PodArray<Run> m_runs;
+    std::vector<Run> m_runs;
 };
 
 } // namespace tv

@@ -3,6 +3,7 @@
 // postage rules come from a real configuration file. The tests read what the server recorded.
 #include "platform/Database.h"
 #include "platform/Error.h"
+#include "report/ListTable.h"
 #include "report/ShipmentQuery.h"
 #include "shipping/BatchPackOut.h"
 #include "shipping/Scan.h"
@@ -104,9 +105,10 @@ QStringList steps(const QList<QJsonObject>& requests) {
             continue;
         }
         const QString verb = text.section(u' ', 0, 0);
-        const qsizetype open = text.indexOf(QLatin1String("[df_")) >= 0
-                                   ? text.indexOf(QLatin1String("[df_"))
-                                   : text.indexOf(QLatin1String("[es_"));
+        // The first table named; a subquery's table comes after it.
+        const qsizetype df = text.indexOf(QLatin1String("[df_"));
+        const qsizetype es = text.indexOf(QLatin1String("[es_"));
+        const qsizetype open = df < 0 ? es : es < 0 ? df : qMin(df, es);
         const QString table =
             open >= 0 ? text.mid(open, text.indexOf(u']', open) - open + 1) : QStringLiteral("?");
         out << verb + u' ' + table;
@@ -165,6 +167,22 @@ void checkCleanWire(const TdsServer& server) {
             QVERIFY2(answered == QLatin1String("script") || answered == QLatin1String("auto"),
                      qPrintable(str(r, "text") + u' ' + answered));
     }
+}
+
+// Every row of a filter, read in batches as the query tab does, as lists of cell texts.
+QList<QStringList> readShipments(Connection& orders, const ShipmentFilter& filter) {
+    ShipmentQuery query(orders, filter);
+    ListTable table(QStringList(ShipmentQuery::CellCount));
+    while (query.fetch(table, 1000)) {
+    }
+    QList<QStringList> rows;
+    for (qsizetype r = 0; r < table.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < table.columnCount(); ++c)
+            cells.append(table.cellView(r, c).toString()); // a copy: the table goes
+        rows.append(cells);
+    }
+    return rows;
 }
 
 } // namespace
