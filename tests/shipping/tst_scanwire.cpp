@@ -148,6 +148,16 @@ QHash<QString, QJsonObject> assigned(const QJsonObject& request) {
     return out;
 }
 
+// The values an update requires of its row before it changes it: those after the key.
+QJsonArray guardValues(const QJsonObject& update) {
+    const QJsonArray p = params(update);
+    const qsizetype sets = str(update, "text").section(QStringLiteral(" where "), 0, 0).count(u'@');
+    QJsonArray out;
+    for (qsizetype i = sets + 1; i < p.size(); ++i)
+        out.append(p[i]);
+    return out;
+}
+
 QList<QJsonObject> withText(const QList<QJsonObject>& requests, const QString& piece) {
     QList<QJsonObject> out;
     for (const QJsonObject& r : requests)
@@ -220,6 +230,9 @@ private slots:
 
     void scan_data();
     void scan();
+    void refusedOrder_data();
+    void refusedOrder();
+    void answeredNo_data();
     void answeredNo();
     void droppedAfterFirstSave();
     void batchPass();
@@ -340,6 +353,14 @@ void TestScanWire::scan() {
 
     const QList<QJsonObject> updates = withText(requests, QStringLiteral("update [df_Trade]"));
     QCOMPARE(updates.size(), orderCount);
+    // Each save requires the state the selection saw, the status as NVARCHAR.
+    for (const QJsonObject& u : updates) {
+        const QJsonArray guard = guardValues(u);
+        QCOMPARE(guard.size(), 2);
+        QCOMPARE(str(guard[0].toObject(), "value"), QStringLiteral("收款发货"));
+        QCOMPARE(str(guard[0].toObject(), "type"), QStringLiteral("NVARCHAR"));
+        QCOMPARE(guard[1].toObject().value(QLatin1String("value")).toInt(), packOut ? 0 : 1);
+    }
     const QHash<QString, QJsonObject> saved = assigned(updates[0]);
     QCOMPARE(saved.value(QStringLiteral("weight2")).value(QLatin1String("value")).toInt(), 1250);
     QCOMPARE(saved.value(QStringLiteral("PostFee2")).value(QLatin1String("value")).toDouble(),
@@ -400,12 +421,123 @@ void TestScanWire::scan() {
     QCOMPARE(tradeParams, expectedTrades);
 }
 
-// Answered No: the weight and postage are saved on their own, outside any transaction, and
-// nothing else is written.
-void TestScanWire::answeredNo() {
+void TestScanWire::refusedOrder_data() {
+    QTest::addColumn<QString>("collation");
+    QTest::addColumn<QString>("textType");
+    QTest::addColumn<bool>("packOut");
+    QTest::addColumn<int>("orderCount");
+    QTest::addColumn<int>("refused"); // the order (from 1) whose save changes no row
+
+    QTest::newRow("Latin catalog, completing, first of two refused")
+        << kLatin1 << "nvarchar" << false << 2 << 1;
+    QTest::newRow("Chinese catalog, pack-out, second of two refused")
+        << kChinese << "varchar" << true << 2 << 2;
+    QTest::newRow("Latin catalog, pack-out, the only order refused")
+        << kLatin1 << "nvarchar" << true << 1 << 1;
+}
+
+// Another bench or the order-management system changed an order between the selection and
+// its save: the server answers the guarded update with no row changed. That order's
+// transaction is rolled back before anything else of it goes out, its line is red, and the
+// other orders of the waybill are shipped, each committed once.
+void TestScanWire::refusedOrder() {
+    QFETCH(QString, collation);
+    QFETCH(QString, textType);
+    QFETCH(bool, packOut);
+    QFETCH(int, orderCount);
+    QFETCH(int, refused);
+
+    QList<WireOrder> orders;
+    for (int i = 1; i <= orderCount; ++i)
+        orders.append({i, QStringLiteral("T1"), QStringLiteral("送小礼品"), 1000 + i});
+    QJsonArray answers = scanAnswers(textType, orders, true);
+    // The saves in turn: each entry answers one update.
+    for (int i = orderCount; i >= 1; --i) {
+        QJsonObject save = countAnswer(QStringLiteral("update [df_Trade]"), i == refused ? 0 : 1);
+        save.insert(QStringLiteral("times"), 1);
+        answers.prepend(save);
+    }
     TdsServer server;
     Connection db;
-    start(server, db, kLatin1, scanAnswers(QStringLiteral("nvarchar"), {WireOrder{}}, true));
+    start(server, db, collation, answers);
+
+    RecordingSink sink;
+    ScanInput in;
+    in.waybill = QStringLiteral("YT1001");
+    in.weight = QStringLiteral("1.25");
+    in.operatorName = QStringLiteral("张三");
+    in.recordShipper = true;
+    in.packOutMode = packOut;
+    Scan(db, m_config, sink).run(in); // a refused order is no error
+
+    QList<bool> successes(orderCount, true);
+    successes[refused - 1] = false;
+    QCOMPARE(sink.successes, successes);
+    QCOMPARE(sink.lines[refused - 1], QStringLiteral("14:05:09 : YT1001 : 订单状态已改变,未发货"));
+    for (int i = 0; i < orderCount; ++i)
+        if (i != refused - 1)
+            QVERIFY2(sink.lines[i].contains(QStringLiteral("kg，差:")), qPrintable(sink.lines[i]));
+
+    const QList<QJsonObject> requests = server.requests();
+    QStringList expected{QStringLiteral("select [df_Trade]")};
+    for (int i = 1; i <= orderCount; ++i) {
+        expected << QStringLiteral("select [df_SndStyle]") << QStringLiteral("begin")
+                 << QStringLiteral("update [df_Trade]");
+        if (i == refused)
+            expected << QStringLiteral("rollback");
+        else
+            expected << QStringLiteral("insert [df_PostageCharge]")
+                     << QStringLiteral("insert [df_TradeLog]")
+                     << QStringLiteral("with [es_TradeLog]") << QStringLiteral("commit");
+    }
+    QCOMPARE(steps(requests), expected);
+    checkCleanWire(server);
+
+    // Each transaction is ended once, by the server's own account: the refused one by its
+    // rollback, the shipped ones by their commit; nothing runs outside or between them.
+    qint64 open = 0;
+    int commits = 0;
+    int rollbacks = 0;
+    for (const QJsonObject& r : requests) {
+        const QString xact = str(r, "xact");
+        const qint64 tran = qint64(r.value(QLatin1String("transaction")).toDouble());
+        if (xact == QLatin1String("begin")) {
+            QCOMPARE(tran, 0);
+            open = qint64(r.value(QLatin1String("transaction_after")).toDouble());
+            QVERIFY(open != 0);
+            continue;
+        }
+        if (str(r, "text").startsWith(QLatin1String("select")))
+            continue; // the reads go before each order's transaction
+        QCOMPARE(tran, open);
+        if (xact == QLatin1String("commit") || xact == QLatin1String("rollback")) {
+            QCOMPARE(qint64(r.value(QLatin1String("transaction_after")).toDouble()), 0);
+            open = 0;
+            ++(xact == QLatin1String("commit") ? commits : rollbacks);
+        }
+    }
+    QCOMPARE(open, 0);
+    QCOMPARE(commits, orderCount - 1);
+    QCOMPARE(rollbacks, 1);
+}
+
+void TestScanWire::answeredNo_data() {
+    QTest::addColumn<int>("changedRows");
+    QTest::addColumn<QString>("lineEnd");
+    QTest::newRow("saved") << 1 << QStringLiteral("kg，未发货");
+    QTest::newRow("order changed meanwhile") << 0 << QStringLiteral(" : 订单状态已改变,未发货");
+}
+
+// Answered No: the weight and postage are saved on their own, outside any transaction, and
+// nothing else is written; a save the server answers with no row changed says so.
+void TestScanWire::answeredNo() {
+    QFETCH(int, changedRows);
+    QFETCH(QString, lineEnd);
+    QJsonArray answers = scanAnswers(QStringLiteral("nvarchar"), {WireOrder{}}, true);
+    answers.prepend(countAnswer(QStringLiteral("update [df_Trade]"), changedRows));
+    TdsServer server;
+    Connection db;
+    start(server, db, kLatin1, answers);
     RecordingSink sink;
     sink.answers = {false};
     ScanInput in;
@@ -417,7 +549,7 @@ void TestScanWire::answeredNo() {
 
     QCOMPARE(sink.questions, QStringList{QStringLiteral("是否完成发货？")});
     QCOMPARE(sink.successes, QList<bool>{false});
-    QVERIFY(sink.lines[0].endsWith(QStringLiteral("kg，未发货")));
+    QVERIFY2(sink.lines[0].endsWith(lineEnd), qPrintable(sink.lines[0]));
     const QList<QJsonObject> requests = server.requests();
     QCOMPARE(steps(requests), QStringList({QStringLiteral("select [df_Trade]"),
                                            QStringLiteral("update [df_Trade]")}));
@@ -427,6 +559,7 @@ void TestScanWire::answeredNo() {
     QCOMPARE(saved.value(QStringLiteral("weight2")).value(QLatin1String("value")).toInt(), 1250);
     QCOMPARE(saved.value(QStringLiteral("PostFee2")).value(QLatin1String("value")).toDouble(),
              10.0);
+    QCOMPARE(guardValues(requests[1]).size(), 2);
     checkCleanWire(server);
 }
 
@@ -505,9 +638,15 @@ void TestScanWire::batchPass() {
     QCOMPARE(str(params(requests[0])[0].toObject(), "value"), QStringLiteral("收款发货"));
     QStringList waybills;
     for (const QJsonObject& r : requests.mid(1)) {
-        const QJsonObject p = params(r)[0].toObject();
-        QCOMPARE(str(p, "type"), QStringLiteral("BIGVARCHAR"));
-        waybills << str(p, "value");
+        // The waybill twice (its log rows, and its order still packed out), then the status.
+        const QJsonArray p = params(r);
+        QCOMPARE(p.size(), 3);
+        QCOMPARE(str(p[0].toObject(), "type"), QStringLiteral("BIGVARCHAR"));
+        QCOMPARE(str(p[1].toObject(), "value"), str(p[0].toObject(), "value"));
+        QCOMPARE(str(p[1].toObject(), "type"), QStringLiteral("BIGVARCHAR"));
+        QCOMPARE(str(p[2].toObject(), "value"), QStringLiteral("收款发货"));
+        QCOMPARE(str(p[2].toObject(), "type"), QStringLiteral("NVARCHAR"));
+        waybills << str(p[0].toObject(), "value");
     }
     QCOMPARE(waybills, QStringList({QStringLiteral("YT1"), QStringLiteral("YT2")}));
     checkCleanWire(server);
