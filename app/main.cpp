@@ -6,15 +6,18 @@
 #include "config/dlsz.h"
 #include "config/dzcsz.h"
 #include "platform/AppFolders.h"
+#include "platform/Error.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TextTarget.h"
+#include "platform/gui/Appearance.h"
 #include "platform/gui/GuiDialogs.h"
 #include "platform/gui/HandlerGuard.h"
 #include "platform/gui/KeyFilter.h"
 #include "postage/bjgz.h"
 #include "postage/bjgz1.h"
 #include "postage/yfsz.h"
+#include "report/ColumnFit.h"
 #include "report/ShipmentListModel.h"
 #include "report/ShipmentQuery.h"
 #include "report/cxdcsz.h"
@@ -42,6 +45,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -57,20 +62,26 @@ namespace {
 const QString kPseudoOperator = QStringLiteral("Tolvane");
 
 QFont tahoma(int pixels, bool bold = false) {
-    QFont f;
-    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"),
-                   QStringLiteral("WenQuanYi Micro Hei")});
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
+    return tv::designedFont(QStringLiteral("Tahoma"), pixels, bold);
 }
 
 QFont yahei(int pixels) {
-    QFont f;
-    f.setFamilies({QStringLiteral("Microsoft YaHei"), QStringLiteral("微软雅黑"),
-                   QStringLiteral("WenQuanYi Micro Hei")});
-    f.setPixelSize(pixels);
-    return f;
+    return tv::designedFont(QStringLiteral("微软雅黑"), pixels);
+}
+
+// The room a line edit needs to show text whole: the text, the edit's frame and margins.
+int editWidthFor(const QLineEdit* edit, const QString& text) {
+    const QFontMetrics fm(edit->font());
+    const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit);
+    const QMargins m = edit->textMargins();
+    // QLineEdit keeps 2 pixels inside its frame on each side, and one more for the caret.
+    return fm.horizontalAdvance(text) + 2 * frame + m.left() + m.right() + 2 * 2 + 1;
+}
+
+void setTextColor(QWidget* w, const QColor& color) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Text, color);
+    w->setPalette(p);
 }
 
 // Letters typed into the waybill field become upper case as they are typed.
@@ -157,7 +168,8 @@ QWidget* TForm1::buildScanTab() {
 
     Panel2 = new QFrame(tab);
     Panel2->setFixedHeight(208);
-    auto* top = new QHBoxLayout(Panel2);
+    auto* top = new QVBoxLayout(Panel2);
+    auto* upper = new QHBoxLayout;
     const QFont labelFont = yahei(20);
     const QFont big = tahoma(27, true);
 
@@ -170,24 +182,27 @@ QWidget* TForm1::buildScanTab() {
     Edit3 = new QLineEdit(Panel2);
     Edit3->setReadOnly(true);
     Edit3->setFont(big);
-    Edit3->setStyleSheet(QStringLiteral("QLineEdit { color: red; }"));
+    setTextColor(Edit3, Qt::red);
     Label3 = label(QStringLiteral("请扫描快递单："), Panel2, &labelFont);
     Edit1 = new QLineEdit(Panel2);
     Edit1->setFont(big);
     Edit1->setValidator(new UpperCaseValidator(Edit1));
+    // The steadiness dot sits at the right end of the weight field, inside its frame (its text
+    // margin), so that the window keeps its size and every other control its place.
+    WeightIndicator = new ScaleIndicator(Edit2);
+    // A waybill of 15 characters (two wide letters and 13 digits) and the scale's start-up
+    // text show whole; the three fields share the column.
+    const int fieldWidth = std::max(editWidthFor(Edit1, QStringLiteral("WW0000000000000")),
+                                    editWidthFor(Edit2, kScaleNotConnected));
     for (QLineEdit* e : {Edit2, Edit3, Edit1})
-        e->setMinimumWidth(163);
+        e->setMinimumWidth(fieldWidth);
     fields->addWidget(Label1, 0, 0);
     fields->addWidget(Edit2, 0, 1);
-    // The steadiness dot sits at the right end of the weight field, inside its frame, so that
-    // the window keeps its size and every other control its place.
-    WeightIndicator = new ScaleIndicator(Edit2);
     fields->addWidget(Label2, 1, 0);
     fields->addWidget(Edit3, 1, 1);
     fields->addWidget(Label3, 2, 0);
     fields->addWidget(Edit1, 2, 1);
 
-    auto* options = new QGridLayout;
     Label8 = label(QStringLiteral("发货员："), Panel2);
     ComboBoxOpr = new QComboBox(Panel2);
     ComboBoxOpr->setMinimumWidth(100);
@@ -197,18 +212,16 @@ QWidget* TForm1::buildScanTab() {
     CheckBox1 = new QCheckBox(QStringLiteral("手动输入重量"), Panel2);
     CheckBox2 = new QCheckBox(QStringLiteral("手动输入邮费"), Panel2);
     CheckBox6 = new QCheckBox(QStringLiteral("扫描后不立即完成"), Panel2);
-    // The operator sits under the waybill, the options in two columns beside the fields.
+    // The operator sits under the waybill; the options run in one line under the fields.
     auto* operatorRow = new QHBoxLayout;
     operatorRow->addWidget(ComboBoxOpr, 1);
     operatorRow->addWidget(CheckBox3);
     fields->addWidget(Label8, 3, 0);
     fields->addLayout(operatorRow, 3, 1);
-    options->addWidget(CheckBox5, 0, 0);
-    options->addWidget(CheckBox4, 0, 1);
-    options->addWidget(CheckBox1, 1, 0);
-    options->addWidget(CheckBox2, 1, 1);
-    options->addWidget(CheckBox6, 2, 0, 1, 2);
-    options->setRowStretch(3, 1);
+    auto* options = new QHBoxLayout;
+    for (QCheckBox* b : {CheckBox5, CheckBox4, CheckBox1, CheckBox2, CheckBox6})
+        options->addWidget(b);
+    options->addStretch();
 
     auto* right = new QVBoxLayout;
     CheckBox7 = new QCheckBox(QStringLiteral("替换打包出库"), Panel2);
@@ -221,19 +234,22 @@ QWidget* TForm1::buildScanTab() {
     right->addStretch();
 
     top->setContentsMargins(4, 4, 4, 4);
-    top->setSpacing(6);
-    options->setHorizontalSpacing(4);
+    top->setSpacing(4);
     fields->setHorizontalSpacing(4);
-    top->addLayout(fields);
+    fields->setVerticalSpacing(2);
+    upper->addLayout(fields);
+    upper->addStretch();
+    upper->addLayout(right);
+    top->addLayout(upper);
     top->addLayout(options);
-    top->addStretch();
-    top->addLayout(right);
 
     Panel3 = new QFrame(tab);
     auto* bottom = new QGridLayout(Panel3);
     Memo1 = new QPlainTextEdit(Panel3);
     Memo1->setReadOnly(true);
-    Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { color: blue; }"));
+    setTextColor(Memo1, Qt::blue);
+    // The window's font, given outright: a theme's font for a class would win over it.
+    Memo1->setFont(tahoma(19));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setAttribute(Qt::WA_InputMethodEnabled, false);
     Memo1->setFixedWidth(350);
@@ -246,6 +262,9 @@ QWidget* TForm1::buildScanTab() {
     ListViewDetail->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewDetail->setHeaderLabels(
         {QStringLiteral("品名"), QStringLiteral("规格"), QStringLiteral("数量")});
+    // The three columns keep the widths given to them; none stretches to the edge.
+    ListViewDetail->header()->setStretchLastSection(false);
+    ListViewDetail->header()->setFont(tahoma(19));
     ListViewDetail->setColumnWidth(0, 160);
     ListViewDetail->setColumnWidth(1, 75);
     ListViewDetail->setColumnWidth(2, 45);
@@ -324,6 +343,8 @@ QWidget* TForm1::buildQueryTab() {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->verticalHeader()->hide();
+    ListView1->setFont(tahoma(19));
+    ListView1->horizontalHeader()->setFont(tahoma(19));
     ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 6);
     ListView1->horizontalHeader()->setMinimumSectionSize(0);
     for (int c = 1; c < ListView1Model->columnCount(); ++c)
@@ -605,6 +626,9 @@ void TForm1::ListViewDetailResize() {
         ListViewDetail->setColumnWidth(1, int(w * 0.25));
         ListViewDetail->setColumnWidth(2, int(w * 0.125));
     } else {
+        // The three columns keep the widths given to them; none stretches to the edge.
+        ListViewDetail->header()->setStretchLastSection(false);
+        ListViewDetail->header()->setFont(tahoma(19));
         ListViewDetail->setColumnWidth(0, 160);
         ListViewDetail->setColumnWidth(1, 75);
         ListViewDetail->setColumnWidth(2, 45);
@@ -666,24 +690,15 @@ void TForm1::ButtonSearchClick() {
         filter.shop = ComboBoxShop->currentText();
         filter.sndStyle = ComboBoxSnd->currentText();
         filter.sndOperator = ComboBoxSndOpr->currentText();
-        // A TDS connection runs one statement at a time: every row is read before the window
-        // serves an event, so a scan started during the fill finds the connection free. Rows
-        // go straight into the list's compact table.
-        tv::ListTable rows(tv::ShipmentListModel::captions());
-        {
-            tv::ShipmentQuery query(ADOConnectionSQL, filter);
-            try {
-                while (query.fetch(rows, 4096)) {
-                }
-            } catch (...) {
-                ListView1Model->takeRows(std::move(rows));
-                ListView1Model->showMore(ListView1Model->table().rowCount());
-                throw;
-            }
-        }
-        const qsizetype count = rows.rowCount();
-        if (fillListView1(std::move(rows)))
-            StatusBar1Panel0->setText(tv::ShipmentQuery::countText(count));
+        // Held here as well: a window destroyed during the fill leaves the connection to the
+        // query, which goes first.
+        const std::shared_ptr<tv::Connection> connection = queryConnection();
+        tv::ShipmentQuery query(*connection, filter);
+        tv::ColumnFit fit(ListView1->font(), ListView1Model->columnCount());
+        if (!fillListView1(query, fit))
+            return;
+        fitListView1Columns(fit);
+        StatusBar1Panel0->setText(tv::ShipmentQuery::countText(query.count()));
     });
     if (!alive)
         return;
@@ -692,26 +707,83 @@ void TForm1::ButtonSearchClick() {
         b->setEnabled(true);
 }
 
-bool TForm1::fillListView1(tv::ListTable rows) {
+std::shared_ptr<tv::Connection> TForm1::queryConnection() {
+    // A TDS connection runs one statement at a time, and the window serves events (a scan
+    // among them) while the list fills: the query reads on a connection of its own, of the
+    // same login. Without the order database it fails as the order connection does.
+    if (!ADOConnectionSQL.isOpen()) {
+        m_queryConnection.reset();
+        return std::shared_ptr<tv::Connection>(std::shared_ptr<void>(), &ADOConnectionSQL);
+    }
+    if (!m_queryConnection || !m_queryConnection->isOpen()) {
+        auto c = std::make_shared<tv::Connection>();
+        c->setConnectionString(ADOConnectionSQL.connectionString());
+        c->setBaseFolder(m_folder);
+        c->setOdbcOptions(ADOConnectionSQL.odbcOptions());
+        if (!c->open())
+            throw tv::Error(c->lastError());
+        m_queryConnection = std::move(c);
+    }
+    return m_queryConnection;
+}
+
+bool TForm1::fillListView1(tv::ShipmentQuery& query, tv::ColumnFit& fit) {
     const QPointer<TForm1> alive(this);
-    constexpr qsizetype kBatch = 2000;
+    // Rows are read in small batches; the list shows what has arrived and the window is
+    // served whenever this interval has passed, so it never stands still for long.
+    constexpr int kBatch = 256;
     constexpr qint64 kEventIntervalMs = 30;
     QElapsedTimer sinceEvents;
     sinceEvents.start();
+    bool more = true;
     bool served = false;
-    ListView1Model->takeRows(std::move(rows));
-    for (qsizetype hidden = ListView1Model->table().rowCount(); hidden > 0;) {
-        hidden = ListView1Model->showMore(kBatch);
-        // The first rows show at once, then the window is served at most every interval.
-        if (served && sinceEvents.elapsed() < kEventIntervalMs)
-            continue;
-        QCoreApplication::processEvents();
-        if (!alive || m_destroyed)
-            return false;
-        served = true;
-        sinceEvents.restart();
+    try {
+        while (more) {
+            more = query.fetch(ListView1Model->rowsToFill(), kBatch);
+            // The first rows show at once, then the window is served at most every interval.
+            if (more && served && sinceEvents.elapsed() < kEventIntervalMs)
+                continue;
+            // The widths are gathered batch by batch, so that no long pass is left for the end.
+            const qsizetype shown = ListView1Model->rowCount();
+            ListView1Model->showMore(ListView1Model->table().rowCount());
+            fit.addRows(ListView1Model->table(), shown, ListView1Model->rowCount());
+            // A short list is served once too, so that it shows before the count does.
+            if (!more && served)
+                break;
+            QCoreApplication::processEvents();
+            if (!alive || m_destroyed)
+                return false;
+            served = true;
+            sinceEvents.restart();
+        }
+    } catch (...) {
+        // The rows read before the failure stay listed.
+        if (alive)
+            ListView1Model->showMore(ListView1Model->table().rowCount());
+        throw;
     }
     return true;
+}
+
+void TForm1::fitListView1Columns(const tv::ColumnFit& fit) {
+    // Each column as wide as its widest text, the caption included, within 100 to 400 pixels.
+    constexpr int kMin = 100;
+    constexpr int kMax = 400;
+    QStyleOptionViewItem option;
+    option.initFrom(ListView1);
+    // An item view keeps this margin on both sides of a cell's text, the grid takes a pixel,
+    // and a text laid out for drawing may round up by one more.
+    const int margin =
+        2 * (ListView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, ListView1) +
+             1) +
+        (ListView1->showGrid() ? 1 : 0) + 1;
+    const tv::ListTable& table = ListView1Model->table();
+    for (int c = 1; c < ListView1Model->columnCount(); ++c) {
+        const int cells = fit.widest(table, c) + margin;
+        const int caption = ListView1->horizontalHeader()->sectionSizeHint(c);
+        if (!ListView1->isColumnHidden(c))
+            ListView1->setColumnWidth(c, std::clamp(std::max(cells, caption), kMin, kMax));
+    }
 }
 
 void TForm1::ButtonExportClick() {
@@ -720,7 +792,8 @@ void TForm1::ButtonExportClick() {
             return;
         tv::SaveFileRequest request;
         request.fileName = m_exportFileName;
-        request.filter = QStringLiteral("*.xls (*.xls)");
+        // One filter, shown as its mask alone.
+        request.filter = QStringLiteral("*.xls");
         request.defaultSuffix = QStringLiteral(".xls");
         const QString fileName = tv::askSaveFileName(this, request);
         if (fileName.isEmpty())

@@ -36,6 +36,8 @@ class Session;
 class TextTarget;
 class ListTable;
 class ShipmentListModel;
+class ShipmentQuery;
+class ColumnFit;
 } // namespace tv
 
 // The main window: owns both database connections, the scale reader and the three tabs.
@@ -193,8 +195,13 @@ private:
     std::unique_ptr<FormScaleEvents> m_scaleEvents; // outlives the reader
     std::unique_ptr<TComThread> m_comThread;
 
-    // Query tab: appends read rows to the list in timed batches; false when the window closed.
-    bool fillListView1(tv::ListTable rows);
+    // Query tab: reads the query's rows into the list in batches, serving the window between
+    // them; false when the window closed meanwhile.
+    bool fillListView1(tv::ShipmentQuery& query, tv::ColumnFit& fit);
+    void fitListView1Columns(const tv::ColumnFit& fit);
+    std::shared_ptr<tv::Connection> queryConnection();
+    // The query's own connection to the order database, opened at the first query.
+    std::shared_ptr<tv::Connection> m_queryConnection;
     bool m_listFilling = false;
     // The save dialog proposes the name chosen last.
     QString m_exportFileName = QStringLiteral("default");

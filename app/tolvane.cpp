@@ -3,6 +3,7 @@
 #include "platform/AppFolders.h"
 #include "platform/Error.h"
 #include "platform/InstanceLock.h"
+#include "platform/gui/Appearance.h"
 #include "platform/gui/GuiMessageBoxes.h"
 #include "platform/gui/GuiSoundPlayer.h"
 
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     tv::AppFolders::setCurrent(tv::AppFolders::locateForProcess());
     if (const QString problem = tv::AppFolders::current().enter(); !problem.isEmpty())
         std::fprintf(stderr, "tolvane: %s\n", qPrintable(problem));
+    tv::loadDesignedFonts();
+    tv::loadQtTranslations();
 
     tv::GuiMessageBoxes boxes;
     tv::setMessageBoxes(&boxes);

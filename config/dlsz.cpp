@@ -2,6 +2,7 @@
 
 #include "config/ConfigDb.h"
 #include "platform/Database.h"
+#include "platform/gui/Appearance.h"
 #include "platform/gui/DialogChrome.h"
 #include "platform/gui/HandlerGuard.h"
 
@@ -27,10 +28,10 @@ TDlszDlg::TDlszDlg(QWidget* parent, tv::Connection* configConnection)
     Edit3 = new QLineEdit(Bevel1);
     Label4 = new QLabel(QStringLiteral("修改数据库密码："), Bevel1);
     Edit4 = new QLineEdit(Bevel1);
-    Edit4->setEchoMode(QLineEdit::Password);
+    tv::setStarEcho(Edit4);
     Label5 = new QLabel(QStringLiteral("请再次确认密码："), Bevel1);
     Edit5 = new QLineEdit(Bevel1);
-    Edit5->setEchoMode(QLineEdit::Password);
+    tv::setStarEcho(Edit5);
     const QList<QPair<QLabel*, QLineEdit*>> rows = {
         {Label2, Edit1}, {Label1, Edit2}, {Label3, Edit3}, {Label4, Edit4}, {Label5, Edit5}};
     for (int i = 0; i < rows.size(); ++i) {

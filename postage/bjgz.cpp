@@ -31,22 +31,26 @@ constexpr std::array<int, 5> kFieldLeft = {86, 172, 258, 344, 430};
 
 const QString kStartSuffix = QStringLiteral("克~");
 
-// A check list of four columns, filled row by row, tall enough for all its entries.
-QListWidget* checkList(QWidget* parent, const QStringList& entries, int top, int width) {
+// A check list of four columns, filled row by row, tall enough for all its entries when
+// maxHeight allows; a list cut to maxHeight scrolls and keeps room for its scroll bar.
+QListWidget* checkList(QWidget* parent, const QStringList& entries, int top, int width,
+                       int maxHeight) {
     auto* list = new QListWidget(parent);
     list->setViewMode(QListView::ListMode);
     list->setFlow(QListView::LeftToRight);
     list->setWrapping(true);
     list->setResizeMode(QListView::Adjust);
-    list->setUniformItemSizes(true);
+    // Each entry is as wide as its own text: a uniform size would take the first entry's.
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const int rowHeight = list->fontMetrics().height() + 4;
     const int frame = 2 * list->frameWidth();
-    // Room for a vertical scroll bar is kept, so that a large font still gives four columns.
-    const int scrollBar = list->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    list->setGridSize(QSize((width - frame - scrollBar - 2) / 4, rowHeight));
     const int rows = (int(entries.size()) + 3) / 4;
-    list->setGeometry(8, top, width, rows * rowHeight + frame + 4);
+    const int height = std::min(rows * rowHeight + frame + 4, maxHeight);
+    const bool scrolls = height < rows * rowHeight + frame + 4;
+    const int scrollBar = scrolls ? list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
+    list->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    list->setGridSize(QSize((width - frame - scrollBar - 2) / 4, rowHeight));
+    list->setGeometry(8, top, width, height);
     for (const QString& e : entries) {
         auto* item = new QListWidgetItem(e, list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
@@ -76,6 +80,8 @@ TBjgzDlg::TBjgzDlg(QWidget* parent, tv::Connection* orderConnection)
     Edit1 = new QLineEdit(this);
     Edit1->setReadOnly(true);
     Edit1->setGeometry(112, 44, 416, 24);
+    // A long province list shows its start, whatever set it.
+    connect(Edit1, &QLineEdit::textChanged, Edit1, [this] { Edit1->setCursorPosition(0); });
 
     Bevel1 = new QFrame(this);
     Bevel1->setFrameShape(QFrame::StyledPanel);
@@ -185,13 +191,12 @@ void TBjgzDlg::buildPicker() {
     QStringList regionNames;
     for (const tv::Region& r : tv::regions())
         regionNames.append(r.name);
-    CheckListBox1 = checkList(Panel1, regionNames, 6, 525);
-    CheckListBox2 =
-        checkList(Panel1, tv::provinceNames(), CheckListBox1->geometry().bottom() + 4, 525);
     // The buttons keep the panel's last line; a list too tall for the rest scrolls.
     const int buttonsTop = Panel1->height() - 32;
-    if (CheckListBox2->geometry().bottom() > buttonsTop - 4)
-        CheckListBox2->setFixedHeight(buttonsTop - 4 - CheckListBox2->y());
+    CheckListBox1 = checkList(Panel1, regionNames, 6, 525, buttonsTop / 2);
+    const int provincesTop = CheckListBox1->geometry().bottom() + 4;
+    CheckListBox2 =
+        checkList(Panel1, tv::provinceNames(), provincesTop, 525, buttonsTop - 4 - provincesTop);
 
     Button4 = new QPushButton(QStringLiteral("全选"), Panel1);
     Button4->setGeometry(8, buttonsTop + 2, 56, 22);

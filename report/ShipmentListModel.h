@@ -31,6 +31,9 @@ public:
     // Takes the rows of a new list, of 19 cells each (the row number first), all hidden at
     // first: showMore() brings them into view a batch at a time, without a copy.
     void takeRows(ListTable rows);
+    // The table a query appends rows to while the list shows the earlier ones; rows past the
+    // shown ones stay hidden until showMore().
+    ListTable& rowsToFill() { return m_table; }
     // Shows up to count more of the taken rows; returns how many stay hidden.
     qsizetype showMore(qsizetype count);
     QStringList row(int r) const;

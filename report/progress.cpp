@@ -1,5 +1,7 @@
 #include "report/progress.h"
 
+#include "platform/gui/PaintPass.h"
+
 #include <QProgressBar>
 
 TFormProgress::TFormProgress(QWidget* parent)
@@ -22,13 +24,14 @@ void TFormProgress::start(qsizetype maximum, qsizetype step) {
         move(frame.center() - QPoint(width() / 2, height() / 2));
     }
     show();
-    // The export runs on this thread without serving events: paint now so the bar is seen.
-    repaint();
+    // The export runs on this thread without serving events: one paint pass now and at each
+    // step is what the user sees of it.
+    tv::paintNow(this);
 }
 
 void TFormProgress::stepIt() {
     ProgressBar1->setValue(std::min(ProgressBar1->value() + m_step, ProgressBar1->maximum()));
-    ProgressBar1->repaint();
+    tv::paintNow(ProgressBar1);
 }
 
 void TFormProgress::finish() {

@@ -4,6 +4,7 @@
 #include <functional>
 
 class QDialog;
+class QFileDialog;
 class QWidget;
 
 namespace tv {
@@ -22,6 +23,8 @@ struct SaveFileRequest {
     QString defaultSuffix;
 };
 QString askSaveFileName(QWidget* parent, const SaveFileRequest& request);
+// Sets a save dialog up for a request, as askSaveFileName shows it.
+void prepareSaveDialog(QFileDialog& dialog, const SaveFileRequest& request);
 using SaveFileRunner = std::function<QString(const SaveFileRequest&)>;
 void setSaveFileRunner(SaveFileRunner runner);
 

@@ -1,6 +1,9 @@
 #include "platform/gui/GuiMessageBoxes.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace tv {
@@ -11,6 +14,22 @@ QWidget* activeParent() {
     return QApplication::activeWindow();
 }
 
+// A Yes/No box must be answered: Esc and the window's close box do nothing.
+class YesNoBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Escape) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
 } // namespace
 
 void GuiMessageBoxes::information(const QString& text) {
@@ -19,8 +38,8 @@ void GuiMessageBoxes::information(const QString& text) {
 }
 
 bool GuiMessageBoxes::question(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text,
-                    QMessageBox::Yes | QMessageBox::No, activeParent());
+    YesNoBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Yes | QMessageBox::No,
+                 activeParent());
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

@@ -2,6 +2,7 @@
 #include "platform/Database.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
+#include "platform/gui/Appearance.h"
 #include "platform/gui/GuiDialogs.h"
 #include "postage/Postage.h"
 #include "postage/Provinces.h"
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -155,9 +157,11 @@ class TestRulesGui : public QObject {
     }
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void layout();
+    void pickerNamesShowWhole();
     void listLines_data();
     void listLines();
     void deleteRemovesWholeRule();
@@ -197,6 +201,39 @@ void TestRulesGui::cleanup() {
     setModalRunner({});
     setRuleClock({});
     setSoundPlayer(nullptr);
+}
+
+void TestRulesGui::initTestCase() {
+    loadDesignedFonts();
+}
+
+void TestRulesGui::pickerNamesShowWhole() {
+    Bench b;
+    Windows w(b);
+    TBjgzDlg& e = *w.add;
+    e.show();
+    e.Edit1Click();
+    QVERIFY(QTest::qWaitForWindowExposed(&e));
+    // Every region and province fits its cell of the four columns, the longest included.
+    for (QListWidget* list : {e.CheckListBox1, e.CheckListBox2}) {
+        QStyleOptionViewItem option;
+        option.initFrom(list);
+        for (int i = 0; i < list->count(); ++i) {
+            const QModelIndex index = list->model()->index(i, 0);
+            const int needed = list->itemDelegateForIndex(index)->sizeHint(option, index).width();
+            const int room = list->visualItemRect(list->item(i)).width();
+            QVERIFY2(needed <= room, qPrintable(QStringLiteral("%1 needs %2 px, has %3 px")
+                                                    .arg(list->item(i)->text())
+                                                    .arg(needed)
+                                                    .arg(room)));
+        }
+        QVERIFY(list->geometry().bottom() < e.Button4->geometry().top());
+    }
+    // A long province list shows its start in the field.
+    e.Button4Click();
+    e.Button1Click();
+    QVERIFY(e.Edit1->text().startsWith(QStringLiteral("北京;天津;")));
+    QCOMPARE(e.Edit1->cursorPosition(), 0);
 }
 
 void TestRulesGui::layout() {
