@@ -4,6 +4,7 @@
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/OdbcConnectionString.h"
+#include "platform/OdbcDriver.h"
 
 #include <QAtomicInteger>
 #include <QDir>
@@ -22,6 +23,11 @@ namespace {
 
 QAtomicInteger<int> g_connectionSerial;
 QAtomicInteger<int> g_busyTimeoutMs = 5000;
+
+std::function<QSqlDriver*()>& sqlServerDriverFactory() {
+    static std::function<QSqlDriver*()> factory;
+    return factory;
+}
 
 QString errorText(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
@@ -238,26 +244,25 @@ QString Connection::pragmaText(const QString& sql) {
 
 bool Connection::openSqlServer(const QString& dataSource, const QString& catalog,
                                const QString& user, const QString& password) {
-    OdbcLoginParts odbc;
+    QString odbc;
     try {
-        odbc = sqlServerOdbcParts({dataSource, catalog, user, password}, m_odbcOptions);
+        odbc = sqlServerOdbcString({dataSource, catalog, user, password}, m_odbcOptions);
     } catch (const Error& e) {
         fail(e.message());
         return false;
     }
-    if (odbc.head.contains(QLatin1String(".dsn"), Qt::CaseInsensitive)) {
-        fail(QStringLiteral("The server or catalog name contains \".dsn\", which Qt's ODBC "
-                            "driver takes for a file data source; please choose another one."));
-        return false;
-    }
     m_dialect = Dialect(Engine::SqlServer);
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-    db.setDatabaseName(odbc.head);
-    db.setUserName(odbc.user);
-    // FreeTDS ends a braced value only at "};": the string must end with ';'.
-    db.setPassword(odbc.password + u';');
-    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
-                             .arg(m_odbcOptions.loginTimeoutSeconds));
+    // Our own driver over the ODBC API: Qt's binds text as 8-bit with FreeTDS (see OdbcDriver).
+    QSqlDriver* driver = nullptr;
+    if (sqlServerDriverFactory()) {
+        driver = sqlServerDriverFactory()();
+    } else {
+        auto* odbcDriver = new OdbcDriver;
+        odbcDriver->setLoginTimeout(m_odbcOptions.loginTimeoutSeconds);
+        driver = odbcDriver;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, m_name);
+    db.setDatabaseName(odbc);
     if (!db.open()) {
         const QString t = errorText(db.lastError());
         db = QSqlDatabase();
@@ -267,9 +272,47 @@ bool Connection::openSqlServer(const QString& dataSource, const QString& catalog
     return true;
 }
 
+void Connection::setSqlServerDriverFactory(std::function<QSqlDriver*()> factory) {
+    sqlServerDriverFactory() = std::move(factory);
+}
+
+OdbcDriver* Connection::odbcDriver() const {
+    if (engine() != Engine::SqlServer || !QSqlDatabase::contains(m_name))
+        return nullptr;
+    return qobject_cast<OdbcDriver*>(database().driver());
+}
+
+bool Connection::connectionLost() const {
+    const OdbcDriver* d = odbcDriver();
+    return d && d->isBroken();
+}
+
+void Connection::reconnectIfLost() {
+    // An SQL Server login that failed (the server was down, the login refused) is tried
+    // again by the next statement, whose error then names the server's reason.
+    if (engine() == Engine::SqlServer && !QSqlDatabase::contains(m_name)) {
+        if (!open())
+            throw Error(m_lastError);
+        ++m_reconnects;
+        return;
+    }
+    OdbcDriver* d = odbcDriver();
+    if (!d || !d->isBroken())
+        return;
+    // Work done in a transaction died with the connection; the caller's statement must not
+    // run on a fresh one as if it had not.
+    if (m_inTransaction)
+        throw Error(QStringLiteral("The connection to the database was lost; the changes not "
+                                   "yet committed were not saved."));
+    if (!d->reconnect())
+        throw Error(errorText(d->lastError()));
+    ++m_reconnects;
+}
+
 void Connection::begin() {
     if (m_inTransaction)
         throw Error(QStringLiteral("A transaction is already running."));
+    reconnectIfLost();
     ++m_transactionStatements;
     QSqlDatabase db = database();
     QElapsedTimer waited;
@@ -281,7 +324,14 @@ void Connection::begin() {
         if (!q.exec(QStringLiteral("begin immediate")))
             throw Error(errorText(q.lastError()));
     } else if (!db.transaction()) {
-        throw Error(errorText(db.lastError()));
+        // A connection dropped while idle shows itself here; nothing had begun, so the begin
+        // goes out once more on a new one.
+        if (!connectionLost())
+            throw Error(errorText(db.lastError()));
+        reconnectIfLost();
+        ++m_transactionStatements;
+        if (!db.transaction())
+            throw Error(errorText(db.lastError()));
     }
     const qint64 ns = waited.nsecsElapsed();
     if (ns >= kLockWaitNs) {
@@ -485,8 +535,9 @@ QDateTime Record::dateTime(const QString& name) const {
 
 Query::Query(Connection& connection, const QString& sql)
     : m_connection(connection)
-    , m_sql(sql)
-    , m_query(connection.database()) {
+    , m_sql(sql) {
+    connection.reconnectIfLost();
+    m_query = QSqlQuery(connection.database());
     m_query.setForwardOnly(true);
     if (!connection.isOpen())
         throw Error(QStringLiteral("The database is not connected."));
@@ -507,9 +558,19 @@ Query& Query::bindAll(const QVariantList& values) {
 
 Query& Query::exec() {
     m_connection.countStatement();
-    if (!m_query.exec())
+    if (m_query.exec())
+        return *this;
+    const QString text = errorText(m_query.lastError());
+    // A select that found the connection dropped (the server restarted, the network went away
+    // while the program was idle) changed nothing: it goes out once more on a new connection.
+    if (m_connection.connectionLost() && !m_connection.inTransaction() && isSelect(m_sql)) {
+        m_connection.reconnectIfLost();
+        m_connection.countStatement();
+        if (m_query.exec())
+            return *this;
         throw Error(errorText(m_query.lastError()));
-    return *this;
+    }
+    throw Error(text);
 }
 
 bool Query::next() {
@@ -530,6 +591,10 @@ QList<Record> Query::readAll() {
 }
 
 // ---- helpers ---------------------------------------------------------------------------
+
+bool isSelect(const QString& sql) {
+    return QStringView(sql).trimmed().startsWith(QLatin1String("select"), Qt::CaseInsensitive);
+}
 
 QString ident(const QString& name) {
     return u'[' + name + u']';

@@ -11,7 +11,13 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
+
+class QSqlDriver;
+
 namespace tv {
+
+class OdbcDriver;
 
 enum class Engine { None, Sqlite, SqlServer };
 
@@ -68,6 +74,10 @@ public:
     void setOdbcOptions(const OdbcOptions& options) { m_odbcOptions = options; }
     const OdbcOptions& odbcOptions() const { return m_odbcOptions; }
 
+    // Makes the driver of every SQL Server connection opened afterwards, in place of the ODBC
+    // one; a tool uses it to record the statements without a server. Empty: the ODBC driver.
+    static void setSqlServerDriverFactory(std::function<QSqlDriver*()> factory);
+
     // Folder that relative "sqlite:" paths start from (the program's data folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }
 
@@ -80,6 +90,13 @@ public:
     qint64 statementCount() const { return m_statements; }
     qint64 transactionStatementCount() const { return m_transactionStatements; }
     void countStatement() { ++m_statements; }
+
+    // SQL Server: the server or the network dropped the connection. The next statement opens
+    // it again with the stored login (reconnectIfLost()); inside a transaction it fails instead.
+    bool connectionLost() const;
+    void reconnectIfLost();
+    // Times the connection was opened again after a drop; for tests and benchmarks.
+    qint64 reconnectCount() const { return m_reconnects; }
 
     // Journal mode of an SQLite file as opened ("wal", or the mode it kept, such as "delete").
     const QString& journalMode() const { return m_journalMode; }
@@ -100,6 +117,7 @@ private:
     bool openSqlServer(const QString& dataSource, const QString& catalog, const QString& user,
                        const QString& password);
     void fail(const QString& text);
+    OdbcDriver* odbcDriver() const;
     void useWriteAheadLog();
     QString pragmaText(const QString& sql);
 
@@ -115,6 +133,7 @@ private:
     OdbcOptions m_odbcOptions;
     qint64 m_statements = 0;
     qint64 m_transactionStatements = 0;
+    qint64 m_reconnects = 0;
     qint64 m_lockWaits = 0;
     qint64 m_lockWaitNs = 0;
     bool m_inTransaction = false;
@@ -192,6 +211,9 @@ int updateRow(Connection& c, const QString& table, const QString& keyColumn, con
               const Assignments& assignments, const Assignments& required = {});
 // "Append": adds one row as an INSERT; columns not named take their defaults.
 void insertRow(Connection& c, const QString& table, const Assignments& assignments);
+
+// The statement only reads: it begins with "select".
+bool isSelect(const QString& sql);
 
 // "[name]": identifiers are bracketed so that reserved words such as User work on both engines.
 QString ident(const QString& name);

@@ -22,16 +22,10 @@ QStringList column(Connection& db, const QString& sql, const QString& name) {
 } // namespace
 
 QList<ScanOrder> OrderDb::selectScanOrders(const QString& waybill, bool packedOut) {
-    // The method's flag rides along as a subquery: one statement fewer per order.
-    const QString bMonth = m_db.dialect().selectFirst(
-        QStringLiteral("[bMonth]"),
-        QStringLiteral("[df_SndStyle] where [Style] = [df_Trade].[sndStyle]"));
-    const QString sql =
-        QStringLiteral("select [ID], [sndStyle], [Province], [CustomerNeeds], [Remark], [Adr], "
-                       "[PostID], [sTradeNO], [weight], [RcvValue], [goodsCost], [otherFee], (") +
-        bMonth +
-        QStringLiteral(") as [bMonth] from [df_Trade] where [PostID] = ? and [TradeStatus] = ? "
-                       "and [bSnd] = ?");
+    const QString sql = QStringLiteral(
+        "select [ID], [sndStyle], [Province], [CustomerNeeds], [Remark], [Adr], [PostID], "
+        "[sTradeNO], [weight], [RcvValue], [goodsCost], [otherFee] from [df_Trade] "
+        "where [PostID] = ? and [TradeStatus] = ? and [bSnd] = ?");
     const QList<Record> rows = selectRows(m_db, sql, {waybill, paidStatus(), packedOut ? 1 : 0});
     QList<ScanOrder> orders;
     orders.reserve(rows.size());
@@ -49,7 +43,6 @@ QList<ScanOrder> OrderDb::selectScanOrders(const QString& waybill, bool packedOu
         o.rcvValue = r.number(QStringLiteral("RcvValue"));
         o.goodsCost = r.number(QStringLiteral("goodsCost"));
         o.otherFee = r.number(QStringLiteral("otherFee"));
-        o.bMonth = r.bit(QStringLiteral("bMonth"));
         orders.append(o);
     }
     return orders;
@@ -79,6 +72,17 @@ QList<WaybillOrderState> OrderDb::selectWaybillStates(const QString& waybill) {
         states.append(o);
     }
     return states;
+}
+
+bool OrderDb::selectBMonth(const QString& sndStyle) {
+    // Compared with a value, not with df_Trade.sndStyle: on SQL Server two columns of
+    // different collations cannot be compared at all.
+    const QList<Record> rows =
+        selectRows(m_db,
+                   m_db.dialect().selectFirst(QStringLiteral("[bMonth]"),
+                                              QStringLiteral("[df_SndStyle] where [Style] = ?")),
+                   {sndStyle});
+    return !rows.isEmpty() && rows[0].bit(QStringLiteral("bMonth"));
 }
 
 QList<GoodsLine> OrderDb::selectGoods(const QVariant& tradeId) {

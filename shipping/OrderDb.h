@@ -25,7 +25,6 @@ struct ScanOrder {
     double rcvValue = 0;
     double goodsCost = 0;
     double otherFee = 0;
-    bool bMonth = false; // of the order's logistics method; false without a df_SndStyle row
 };
 
 struct GoodsLine {
@@ -53,11 +52,13 @@ public:
     explicit OrderDb(Connection& orders)
         : m_db(orders) {}
 
-    // Orders of a waybill in "收款发货" with the given packed-out flag, with their method's bMonth.
+    // Orders of a waybill in "收款发货" with the given packed-out flag.
     QList<ScanOrder> selectScanOrders(const QString& waybill, bool packedOut);
     // Every order of a waybill whatever its state, each with its latest "完成关闭" log row:
     // one statement.
     QList<WaybillOrderState> selectWaybillStates(const QString& waybill);
+    // bMonth of a logistics method's first row; false when the method has none.
+    bool selectBMonth(const QString& sndStyle);
     QList<GoodsLine> selectGoods(const QVariant& tradeId);
     // Saves the changed columns of one df_Trade row if it is still in the state the scan
     // selected ("收款发货" with the given packed-out flag): false when it changed no row (the

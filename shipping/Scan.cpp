@@ -163,6 +163,9 @@ void Scan::run(const ScanInput& in) {
         if (in.recordShipper)
             changes.append({QStringLiteral("sndOperator"), in.operatorName});
 
+        // Read before the transaction, which then holds only the writes.
+        const bool bMonth = db.selectBMonth(order.sndStyle);
+
         // The order's writes stand or fall together; orders finished before it stay finished.
         {
             Transaction tx(m_orders);
@@ -171,7 +174,7 @@ void Scan::run(const ScanInput& in) {
                 m_sink.reportScanResult(timeOfDay() + kSep + in.waybill + changedLine, false);
                 continue;
             }
-            if (order.bMonth) {
+            if (bMonth) {
                 db.appendPostageCharge({order.id, order.postId, postFee, now.date(), order.sndStyle,
                                         QStringLiteral("重量：") + QString::number(parcelWeight),
                                         order.remark, order.adr, in.operatorName});

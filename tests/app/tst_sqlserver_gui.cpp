@@ -1,5 +1,5 @@
 // The main window over SQL Server's wire: the order database is the scripted TDS server,
-// reached through Qt's ODBC driver and FreeTDS as in a shop.
+// reached through our ODBC driver and FreeTDS as in a shop.
 #include "FormBench.h"
 #include "app/main.h"
 #include "platform/Database.h"
@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QJsonArray>
+#include <QPushButton>
 #include <QTest>
 
 using namespace tv;
@@ -112,6 +113,43 @@ private slots:
         QCOMPARE(selects, QStringList({QStringLiteral("select [Name] from [df_Staff]"),
                                        QStringLiteral("select [Name] from [df_Shop]"),
                                        QStringLiteral("select [Style] from [df_SndStyle]")}));
+    }
+
+    // The login refused: start-up reports the failed open with its own text and keeps going;
+    // the query button then tries the stored login again, and the server's reason reaches the
+    // error box. Once the server accepts the login, the same button works without a restart.
+    void loginRefused() {
+        test::TdsServer server;
+        QJsonObject script = test::TdsServer::script(
+            QStringLiteral("Chinese_PRC_CI_AS"),
+            {listAnswer(QStringLiteral("from [df_Trade] where ([overtime] between"),
+                        QStringLiteral("overtime"), QStringLiteral("varchar"), {})});
+        QJsonObject refused = script;
+        refused.insert(
+            QStringLiteral("login_error"),
+            QJsonObject{{QStringLiteral("number"), 18456},
+                        {QStringLiteral("text"), QStringLiteral("Login failed for user 'sa'.")}});
+        QVERIFY2(server.start(refused), qPrintable(server.errorText()));
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        execute(bench.config,
+                QStringLiteral("update [pwd] set [IPAddress] = ?, [User] = ?, [Password] = ?, "
+                               "[DataBase] = ?"),
+                {server.dataSource(), QStringLiteral("sa"), QStringLiteral("pw"),
+                 QStringLiteral("Shop")});
+        auto form = bench.start();
+        QCOMPARE(boxes.texts(),
+                 QStringList{QStringLiteral("数据库访问失败,请重新设置数据库参数!")});
+
+        form->ButtonSearch->click();
+        QCOMPARE(boxes.texts().size(), 2);
+        QVERIFY2(boxes.texts()[1].contains(QStringLiteral("Login failed for user 'sa'.")),
+                 qPrintable(boxes.texts()[1]));
+
+        server.setScript(script);
+        form->ButtonSearch->click();
+        QVERIFY2(boxes.texts().size() == 2, qPrintable(boxes.texts().join(u'|')));
+        QCOMPARE(server.requests().size(), 1);
     }
 };
 

@@ -33,6 +33,12 @@ the cursor procedures; for sp_execute the statement prepared under its handle;
 procedure name. sp_prepare, sp_unprepare and transaction requests are answered by the server
 itself unless an entry matches them; any other request without an entry gets an error that
 names it.
+
+Transactions: the transaction-manager requests and the batches "begin transaction", "commit
+transaction", "rollback transaction" (also "begin tran", "commit", "if @@trancount > 0
+rollback transaction") open and end the connection's transaction as SQL Server does, with
+its begin, commit and rollback changes; each such request is recorded with "xact": "begin",
+"commit" or "rollback". Statements after a begin carry its descriptor ("transaction").
 """
 
 import argparse
@@ -60,6 +66,11 @@ DONE_MORE, DONE_ERROR, DONE_INXACT, DONE_COUNT, DONE_ATTN = 0x01, 0x02, 0x04, 0x
 
 ENV_DATABASE, ENV_PACKETSIZE, ENV_COLLATION = 1, 4, 7
 ENV_BEGIN, ENV_COMMIT, ENV_ROLLBACK = 8, 9, 10
+
+# A batch that is one transaction statement alone.
+TSQL_XACT = re.compile(r"^\s*(if\s+@@trancount\s*>\s*0\s+)?(begin|commit|rollback)"
+                       r"(\s+tran(saction)?)?\s*;?\s*$", re.IGNORECASE)
+TM_XACT = {"TM_BEGIN_XACT": "begin", "TM_COMMIT_XACT": "commit", "TM_ROLLBACK_XACT": "rollback"}
 
 TM_NAMES = {0: "TM_GET_DTC_ADDRESS", 1: "TM_PROPAGATE_XACT", 5: "TM_BEGIN_XACT",
             6: "TM_PROMOTE_XACT", 7: "TM_COMMIT_XACT", 8: "TM_ROLLBACK_XACT",
@@ -674,6 +685,7 @@ class Connection(threading.Thread):
 
     def serve(self):
         ptype, _, payload = self.read_message()
+        self.server.script.reload()  # a login meets the script as it is now
         if ptype == PKT_PRELOGIN:
             self.prelogin(payload)
             ptype, _, payload = self.read_message()
@@ -794,8 +806,13 @@ class Connection(threading.Thread):
     def parse_batch(self, payload):
         r = Reader(payload)
         headers = self.all_headers(r)
-        return {"kind": "batch", "text": payload[r.pos:].decode("utf-16-le"),
-                "transaction": headers.get("transaction")}
+        request = {"kind": "batch", "text": payload[r.pos:].decode("utf-16-le"),
+                   "transaction": headers.get("transaction")}
+        m = TSQL_XACT.match(request["text"])
+        if m:
+            request["xact"] = m.group(2).lower()
+            request["only_if_open"] = bool(m.group(1))
+        return request
 
     def parse_rpcs(self, payload):
         r = Reader(payload)
@@ -867,6 +884,8 @@ class Connection(threading.Thread):
         kind = r.u16()
         request = {"kind": "tm", "text": TM_NAMES.get(kind, "TM_%d" % kind),
                    "transaction": headers.get("transaction")}
+        if request["text"] in TM_XACT:
+            request["xact"] = TM_XACT[request["text"]]
         if kind == 5:
             request["isolation"] = r.u8()
             request["name"] = r.b_varchar()
@@ -939,7 +958,7 @@ class Connection(threading.Thread):
             request["answered"] = "error"
             return self.fail(request, int(e.get("number", 50000)), e.get("text", ""), last,
                              int(e.get("class", 16)), int(e.get("state", 1)))
-        if kind == "tm":
+        if kind == "tm" or (entry is None and "xact" in request):
             return self.transaction_answer(request, last)
         if kind == "batch":
             if entry is None:
@@ -982,17 +1001,19 @@ class Connection(threading.Thread):
         return self.fail(request, 50000, text[:2000], last)
 
     def transaction_answer(self, request, last):
-        name = request["text"]
+        xact = request.get("xact")
         request["answered"] = "auto"
         old = self.transaction
         out = bytearray()
-        if name == "TM_BEGIN_XACT":
+        if xact == "begin":
             if old:
                 return self.fail(request, 50000, "tds_server: a transaction is already open",
                                  last)
             out += self.begin_transaction()
-        elif name in ("TM_COMMIT_XACT", "TM_ROLLBACK_XACT"):
-            commit = name == "TM_COMMIT_XACT"
+        elif xact in ("commit", "rollback") and not old and request.get("only_if_open"):
+            pass
+        elif xact in ("commit", "rollback"):
+            commit = xact == "commit"
             if not old:
                 word = "COMMIT" if commit else "ROLLBACK"
                 return self.fail(request, 3902 if commit else 3903,
@@ -1004,7 +1025,8 @@ class Connection(threading.Thread):
             if request.get("begin_new"):
                 out += self.begin_transaction()
         else:
-            return self.fail(request, 50000, "tds_server: %s is not supported" % name, last)
+            return self.fail(request, 50000, "tds_server: %s is not supported"
+                             % request["text"], last)
         request["transaction_after"] = self.transaction
         return bytes(out) + self.final_done(request, last)
 

@@ -244,6 +244,37 @@ class OnSocket(unittest.TestCase):
         self.assertEqual(last_done(reply)[1] & tds.DONE_ATTN, tds.DONE_ATTN)
         self.assertIn("attention", [r["kind"] for r in server.records])
 
+    def test_transaction_batches(self):
+        server = self.start({"answers": [{"contains": "update", "count": 1},
+                                         {"regex": "^rollback tran$", "count": 0}]})
+        client = Client(server.port)
+        client.login()
+        begin = client.batch("begin transaction")
+        descriptor = struct.pack("<Q", 1 << 32 | 1)
+        self.assertIn(bytes([tds.TOKEN_ENVCHANGE]) + struct.pack("<HB", 11, tds.ENV_BEGIN) +
+                      b"\x08" + descriptor, begin)
+        self.assertEqual(last_done(begin)[1] & tds.DONE_ERROR, 0)
+        client.request(tds.PKT_BATCH, all_headers(1 << 32 | 1) + "update t set x = 1"
+                       .encode("utf-16-le"))
+        commit = client.request(tds.PKT_BATCH, all_headers(1 << 32 | 1) +
+                                "COMMIT TRAN;".encode("utf-16-le"))
+        self.assertIn(struct.pack("<B", tds.ENV_COMMIT) + b"\x00\x08" + descriptor, commit)
+        # Nothing open: the guarded rollback is answered quietly, a bare commit is refused,
+        # and a scripted entry answers in the server's place.
+        quiet = client.batch("if @@trancount > 0 rollback transaction")
+        self.assertEqual(last_done(quiet)[1] & tds.DONE_ERROR, 0)
+        refused = client.batch("commit transaction")
+        self.assertIn("no corresponding BEGIN".encode("utf-16-le"), refused)
+        client.batch("rollback tran")
+        client.close()
+        requests = [r for r in server.records if "n" in r]
+        self.assertEqual([(r.get("xact"), r["transaction"], r.get("answered"))
+                          for r in requests],
+                         [("begin", 0, "auto"), (None, 1 << 32 | 1, "script"),
+                          ("commit", 1 << 32 | 1, "auto"), ("rollback", 0, "auto"),
+                          ("commit", 0, "auto"), ("rollback", 0, "script")])
+        self.assertEqual(requests[2]["transaction_after"], 0)
+
     def test_long_request_over_several_packets(self):
         server = self.start({"answers": [{"regex": "^select '(x+)'$", "count": 1}]})
         client = Client(server.port)
