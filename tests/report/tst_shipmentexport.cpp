@@ -92,6 +92,13 @@ public:
         ++s.quotedCells;
         s.lastRow = std::max(s.lastRow, row);
     }
+    // The export keeps every cell as text and the sheets' own names.
+    void setNumber(int row, int column, double, int) override {
+        sheets.last().errors.append(QStringLiteral("number cell at %1,%2").arg(row).arg(column));
+    }
+    void setSheetName(QStringView name) override {
+        sheets.last().errors.append(QStringLiteral("sheet named %1").arg(name));
+    }
     void fitColumns() override { sheets.last().fitted = true; }
     void save(const QString& path) override { saved.append(path); }
 
