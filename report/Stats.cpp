@@ -1,0 +1,459 @@
+#include "report/Stats.h"
+
+#include "xls/Workbook.h"
+
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace tv {
+
+namespace {
+
+constexpr qint64 SecondsPerDay = 86400;
+
+// The columns read, in this order.
+enum Column { TradeId, Time, User, PostId, SndStyle, Province, Weight, Weight2, PostFee2 };
+
+int digit(QChar c) {
+    return c.unicode() - u'0';
+}
+
+// Seconds since the start of Julian day 0 of a scan time; -1 when it is not a date-time. The
+// embedded database keeps "yyyy-mm-dd hh:mm:ss" text, read here without a parse per row.
+qint64 secondsOf(const QVariant& v) {
+    if (v.typeId() == QMetaType::QDateTime) {
+        const QDateTime d = v.toDateTime();
+        return d.date().toJulianDay() * SecondsPerDay + d.time().msecsSinceStartOfDay() / 1000;
+    }
+    const QString t = v.toString();
+    if (t.size() < 19 || t[4] != u'-' || t[7] != u'-' || t[13] != u':' || t[16] != u':')
+        return -1;
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18})
+        if (!t[i].isDigit())
+            return -1;
+    const auto number = [&](int at, int n) {
+        int r = 0;
+        for (int i = at; i < at + n; ++i)
+            r = r * 10 + digit(t[i]);
+        return r;
+    };
+    const QDate day(number(0, 4), number(5, 2), number(8, 2));
+    if (!day.isValid())
+        return -1;
+    return day.toJulianDay() * SecondsPerDay + number(11, 2) * 3600 + number(14, 2) * 60 +
+           number(17, 2);
+}
+
+// Small sets of names (operators, methods, provinces) numbered in order of appearance.
+class Names {
+public:
+    int indexOf(const QString& name) {
+        auto it = m_index.constFind(name);
+        if (it != m_index.constEnd())
+            return *it;
+        m_names.append(name);
+        return *m_index.insert(name, int(m_names.size() - 1));
+    }
+    const QStringList& names() const { return m_names; }
+    qsizetype size() const { return m_names.size(); }
+
+private:
+    QHash<QString, int> m_index;
+    QStringList m_names;
+};
+
+// Counts distinct (group, item) pairs. Most items fall in one group only: an item's first
+// group is kept beside it, and only pairs with another group are gathered and sorted.
+class DistinctCounter {
+public:
+    // Returns true when the pair is new.
+    bool add(int group, int item) {
+        if (size_t(item) >= m_first.size())
+            m_first.resize(size_t(item) + 1, -1);
+        int& first = m_first[size_t(item)];
+        if (first == -1) {
+            first = group;
+            ++count(group);
+            return true;
+        }
+        if (first == group)
+            return false;
+        const quint64 key = (quint64(quint32(group)) << 32) | quint32(item);
+        if (m_seen.contains(key))
+            return false;
+        m_seen.insert(key);
+        ++count(group);
+        return true;
+    }
+    int countOf(int group) const {
+        return size_t(group) < m_counts.size() ? m_counts[size_t(group)] : 0;
+    }
+
+private:
+    int& count(int group) {
+        if (size_t(group) >= m_counts.size())
+            m_counts.resize(size_t(group) + 1, 0);
+        return m_counts[size_t(group)];
+    }
+    std::vector<int> m_first;
+    std::vector<int> m_counts;
+    QSet<quint64> m_seen;
+};
+
+struct OrderRow {
+    int waybill;
+    qint64 weight;
+    qint64 weight2;
+    double postFee2;
+    int method;
+    int province;
+};
+
+struct Scan {
+    qint64 seconds;
+    int waybill;
+    bool operator<(const Scan& o) const {
+        return seconds != o.seconds ? seconds < o.seconds : waybill < o.waybill;
+    }
+    bool operator==(const Scan& o) const { return seconds == o.seconds && waybill == o.waybill; }
+};
+
+double median(std::vector<qint64>& values) {
+    if (values.empty())
+        return -1;
+    const size_t mid = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + qsizetype(mid), values.end());
+    const double upper = double(values[mid]);
+    if (values.size() % 2 == 1)
+        return upper;
+    const qint64 lower = *std::max_element(values.begin(), values.begin() + qsizetype(mid));
+    return (double(lower) + upper) / 2;
+}
+
+QString noneText() {
+    return QStringLiteral("（无）");
+}
+
+} // namespace
+
+QString Stats::statement(const StatsFilter& filter) {
+    QString sql = QStringLiteral(
+        "select l.[TradeID], l.[Time], l.[User], t.[PostID], t.[sndStyle], t.[Province], "
+        "t.[weight], t.[weight2], t.[PostFee2] from [df_TradeLog] l join [df_Trade] t on "
+        "t.[ID] = l.[TradeID] where l.[Event] in (?, ?) and l.[Time] >= ? and l.[Time] < ?");
+    if (!filter.shop.isEmpty())
+        sql += QStringLiteral(" and t.[Shop] = ?");
+    if (!filter.sndStyle.isEmpty())
+        sql += QStringLiteral(" and t.[sndStyle] = ?");
+    return sql;
+}
+
+QVariantList Stats::parameters(const Dialect& dialect, const StatsFilter& filter) {
+    // From the first day's midnight up to, not including, the midnight after the last day.
+    QVariantList values = {QStringLiteral("完成关闭"), QStringLiteral("发货出库"),
+                           dialect.dateParam(filter.from), dialect.dateParam(filter.to.addDays(1))};
+    for (const QString* v : {&filter.shop, &filter.sndStyle})
+        if (!v->isEmpty())
+            values.append(*v);
+    return values;
+}
+
+StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
+    StatsFigures out;
+    for (QDate d = filter.from; d <= filter.to; d = d.addDays(1))
+        out.days.append(d);
+
+    Names users, methods, provinces;
+    QHash<QString, int> waybillIndex;
+    QStringList waybills;
+    QHash<qint64, int> numericOrders;
+    QHash<QString, int> textOrders;
+    std::vector<OrderRow> orderRows;
+    std::vector<std::vector<Scan>> scans; // per operator
+
+    Query query(orders, statement(filter));
+    query.bindAll(parameters(orders.dialect(), filter));
+    query.exec();
+    QSqlQuery& q = query.sqlQuery();
+    DistinctCounter userOrders;
+    std::vector<qint64> userWeight;
+    std::vector<double> userPostage;
+    while (q.next()) {
+        ++out.scans;
+        const QVariant id = q.value(TradeId);
+        int order;
+        bool numeric = false;
+        const qint64 numericId = id.toLongLong(&numeric);
+        const auto found = [&](auto& hash, const auto& key) {
+            auto it = hash.constFind(key);
+            if (it != hash.constEnd())
+                return *it;
+            return *hash.insert(key, int(orderRows.size()));
+        };
+        order = numeric ? found(numericOrders, numericId) : found(textOrders, id.toString());
+        if (size_t(order) == orderRows.size()) {
+            const QString postId = q.value(PostId).toString();
+            auto w = waybillIndex.constFind(postId);
+            if (w == waybillIndex.constEnd()) {
+                w = waybillIndex.insert(postId, int(waybills.size()));
+                waybills.append(postId);
+            }
+            orderRows.push_back({*w, q.value(Weight).toLongLong(), q.value(Weight2).toLongLong(),
+                                 q.value(PostFee2).toDouble(),
+                                 methods.indexOf(q.value(SndStyle).toString()),
+                                 provinces.indexOf(q.value(Province).toString())});
+        }
+        const qint64 seconds = secondsOf(q.value(Time));
+        if (seconds < 0)
+            continue;
+        const int user = users.indexOf(q.value(User).toString());
+        if (size_t(user) >= scans.size()) {
+            scans.resize(size_t(user) + 1);
+            userWeight.resize(size_t(user) + 1, 0);
+            userPostage.resize(size_t(user) + 1, 0);
+        }
+        const OrderRow& o = orderRows[size_t(order)];
+        scans[size_t(user)].push_back({seconds, o.waybill});
+        if (userOrders.add(user, order)) {
+            userWeight[size_t(user)] += o.weight2;
+            userPostage[size_t(user)] += o.postFee2;
+        }
+    }
+    q.finish();
+
+    const qint64 firstDay = filter.from.toJulianDay();
+    const int dayCount = int(out.days.size());
+    DistinctCounter userParcels, userDayParcels, hourParcels;
+    for (size_t u = 0; u < scans.size(); ++u) {
+        std::vector<Scan>& list = scans[u];
+        std::sort(list.begin(), list.end());
+        // The orders of one waybill scanned together are one scan.
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        OperatorFigures f;
+        f.name = users.names()[qsizetype(u)];
+        f.parcelsPerDay.fill(0, dayCount);
+        std::vector<qint64> gaps;
+        qint64 dayStart = 0;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const Scan& s = list[i];
+            const qint64 day = s.seconds / SecondsPerDay;
+            const int dayIndex = int(day - firstDay);
+            userParcels.add(int(u), s.waybill);
+            if (dayIndex >= 0 && dayIndex < dayCount &&
+                userDayParcels.add(int(u) * dayCount + dayIndex, s.waybill))
+                ++f.parcelsPerDay[dayIndex];
+            const int hour = int(s.seconds % SecondsPerDay / 3600);
+            if (hourParcels.add(hour, s.waybill))
+                ++out.parcelsPerHour[size_t(hour)];
+            if (i > 0 && list[i - 1].seconds / SecondsPerDay == day)
+                gaps.push_back(s.seconds - list[i - 1].seconds);
+            else
+                dayStart = s.seconds;
+            // The last scan of a day closes the day's span.
+            if (i + 1 == list.size() || list[i + 1].seconds / SecondsPerDay != day)
+                f.workSeconds += s.seconds - dayStart;
+        }
+        f.parcels = userParcels.countOf(int(u));
+        f.orders = userOrders.countOf(int(u));
+        f.weightGrams = userWeight[u];
+        f.postage = userPostage[u];
+        f.parcelsPerHour = f.workSeconds > 0 ? f.parcels * 3600.0 / double(f.workSeconds) : 0;
+        f.medianGapSeconds = median(gaps);
+        out.operators.append(f);
+    }
+    std::stable_sort(out.operators.begin(), out.operators.end(),
+                     [](const OperatorFigures& a, const OperatorFigures& b) {
+                         return a.parcels != b.parcels ? a.parcels > b.parcels : a.name < b.name;
+                     });
+
+    // Per method and province every order counts once, whoever scanned it.
+    DistinctCounter methodParcels, provinceParcels;
+    std::vector<MethodFigures> byMethod(size_t(methods.size()));
+    std::vector<ProvinceFigures> byProvince(size_t(provinces.size()));
+    struct Parcel {
+        qint64 goods = 0;
+        qint64 weight = 0;
+        bool goodsKnown = true;
+    };
+    std::vector<Parcel> parcels(size_t(waybills.size()));
+    for (const OrderRow& o : orderRows) {
+        MethodFigures& m = byMethod[size_t(o.method)];
+        if (methodParcels.add(o.method, o.waybill))
+            ++m.parcels;
+        m.weightGrams += o.weight2;
+        m.postage += o.postFee2;
+        ProvinceFigures& p = byProvince[size_t(o.province)];
+        if (provinceParcels.add(o.province, o.waybill))
+            ++p.parcels;
+        p.postage += o.postFee2;
+        Parcel& parcel = parcels[size_t(o.waybill)];
+        parcel.goods += o.weight;
+        parcel.weight += o.weight2;
+        parcel.goodsKnown = parcel.goodsKnown && o.weight > 0;
+    }
+    for (size_t i = 0; i < byMethod.size(); ++i) {
+        MethodFigures& m = byMethod[i];
+        m.name = methods.names()[qsizetype(i)];
+        m.averagePostage = m.parcels > 0 ? m.postage / m.parcels : 0;
+        out.methods.append(m);
+    }
+    std::stable_sort(out.methods.begin(), out.methods.end(),
+                     [](const MethodFigures& a, const MethodFigures& b) {
+                         return a.parcels != b.parcels ? a.parcels > b.parcels : a.name < b.name;
+                     });
+
+    for (size_t i = 0; i < byProvince.size(); ++i)
+        byProvince[i].name = provinces.names()[qsizetype(i)];
+    std::stable_sort(byProvince.begin(), byProvince.end(),
+                     [](const ProvinceFigures& a, const ProvinceFigures& b) {
+                         return a.parcels != b.parcels ? a.parcels > b.parcels : a.name < b.name;
+                     });
+    ProvinceFigures rest;
+    rest.name = QStringLiteral("其他");
+    for (size_t i = 0; i < byProvince.size(); ++i) {
+        if (i < size_t(TopProvinces)) {
+            out.provinces.append(byProvince[i]);
+        } else {
+            rest.parcels += byProvince[i].parcels;
+            rest.postage += byProvince[i].postage;
+        }
+    }
+    if (byProvince.size() > size_t(TopProvinces))
+        out.provinces.append(rest);
+
+    for (size_t w = 0; w < parcels.size(); ++w) {
+        const Parcel& p = parcels[w];
+        if (!p.goodsKnown || p.goods <= 0)
+            continue;
+        const qint64 difference = p.weight - p.goods;
+        if (std::abs(double(difference)) <= WeightDifferenceShare * double(p.goods))
+            continue;
+        out.weightDifferences.append(
+            {waybills[qsizetype(w)], p.goods, p.weight, difference, double(difference) / p.goods});
+    }
+    std::stable_sort(out.weightDifferences.begin(), out.weightDifferences.end(),
+                     [](const WeightDifference& a, const WeightDifference& b) {
+                         return std::abs(a.share) > std::abs(b.share);
+                     });
+    return out;
+}
+
+QString Stats::kilograms(qint64 grams) {
+    return QString::number(double(grams) / 1000.0, 'f', 3);
+}
+
+QString Stats::money(double yuan) {
+    return QString::number(yuan + 0.0, 'f', 2);
+}
+
+QString Stats::duration(qint64 seconds) {
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString Stats::displayName(const QString& s) {
+    return s.isEmpty() ? noneText() : s;
+}
+
+void Stats::writeWorkbook(const StatsFigures& f, WorkbookWriter& book) {
+    bool first = true;
+    const auto sheet = [&](const QString& name, const QStringList& header) {
+        if (!first)
+            book.addSheet();
+        first = false;
+        book.setSheetName(name);
+        for (int c = 0; c < header.size(); ++c)
+            book.setText(1, c + 1, header[c]);
+    };
+    const auto kg = [](qint64 grams) {
+        return double(grams) / 1000.0;
+    };
+
+    sheet(QStringLiteral("操作员"),
+          {QStringLiteral("发货员"), QStringLiteral("包裹数"), QStringLiteral("订单数"),
+           QStringLiteral("包裹重量(千克)"), QStringLiteral("邮资(元)"),
+           QStringLiteral("工作时长(小时)"), QStringLiteral("每小时包裹"),
+           QStringLiteral("扫描间隔中位数(秒)")});
+    int row = 2;
+    for (const OperatorFigures& o : f.operators) {
+        book.setText(row, 1, displayName(o.name));
+        book.setNumber(row, 2, o.parcels, 0);
+        book.setNumber(row, 3, o.orders, 0);
+        book.setNumber(row, 4, kg(o.weightGrams), 3);
+        book.setNumber(row, 5, o.postage, 2);
+        book.setNumber(row, 6, double(o.workSeconds) / 3600.0, 2);
+        book.setNumber(row, 7, o.parcelsPerHour, 1);
+        if (o.medianGapSeconds >= 0)
+            book.setNumber(row, 8, o.medianGapSeconds);
+        ++row;
+    }
+    book.fitColumns();
+
+    QStringList dayHeader{QStringLiteral("发货员")};
+    for (const QDate& d : f.days)
+        dayHeader.append(d.toString(QStringLiteral("yyyy-MM-dd")));
+    sheet(QStringLiteral("每日包裹"), dayHeader);
+    row = 2;
+    for (const OperatorFigures& o : f.operators) {
+        book.setText(row, 1, displayName(o.name));
+        for (int d = 0; d < o.parcelsPerDay.size() && d + 2 <= 256; ++d)
+            book.setNumber(row, d + 2, o.parcelsPerDay[d], 0);
+        ++row;
+    }
+    book.fitColumns();
+
+    sheet(QStringLiteral("物流方式"),
+          {QStringLiteral("物流方式"), QStringLiteral("包裹数"), QStringLiteral("包裹重量(千克)"),
+           QStringLiteral("邮资(元)"), QStringLiteral("平均邮资(元)")});
+    row = 2;
+    for (const MethodFigures& m : f.methods) {
+        book.setText(row, 1, displayName(m.name));
+        book.setNumber(row, 2, m.parcels, 0);
+        book.setNumber(row, 3, kg(m.weightGrams), 3);
+        book.setNumber(row, 4, m.postage, 2);
+        book.setNumber(row, 5, m.averagePostage, 2);
+        ++row;
+    }
+    book.fitColumns();
+
+    sheet(QStringLiteral("省份"),
+          {QStringLiteral("省"), QStringLiteral("包裹数"), QStringLiteral("邮资(元)")});
+    row = 2;
+    for (const ProvinceFigures& p : f.provinces) {
+        book.setText(row, 1, displayName(p.name));
+        book.setNumber(row, 2, p.parcels, 0);
+        book.setNumber(row, 3, p.postage, 2);
+        ++row;
+    }
+    book.fitColumns();
+
+    sheet(QStringLiteral("重量差异"), {QStringLiteral("快递单号"), QStringLiteral("商品重量(千克)"),
+                                       QStringLiteral("包裹重量(千克)"),
+                                       QStringLiteral("重量差(千克)"), QStringLiteral("差异比例")});
+    row = 2;
+    for (const WeightDifference& w : f.weightDifferences) {
+        if (row > 65536)
+            break;
+        book.setText(row, 1, w.waybill);
+        book.setNumber(row, 2, kg(w.goodsGrams), 3);
+        book.setNumber(row, 3, kg(w.parcelGrams), 3);
+        book.setNumber(row, 4, kg(w.differenceGrams), 3);
+        book.setNumber(row, 5, w.share, 2);
+        ++row;
+    }
+    book.fitColumns();
+
+    sheet(QStringLiteral("时段"), {QStringLiteral("小时"), QStringLiteral("包裹数")});
+    for (int h = 0; h < 24; ++h) {
+        book.setNumber(h + 2, 1, h, 0);
+        book.setNumber(h + 2, 2, f.parcelsPerHour[size_t(h)], 0);
+    }
+    book.fitColumns();
+}
+
+} // namespace tv
