@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Reads files back for the report tests and prints what it read as JSON on stdout.
 
-  xlsdump.py xls FILE           sheets, cell texts, cell types, quote-prefix flags, widths, and
+  xlsdump.py xls FILE           sheets, cell texts, cell types, quote-prefix flags, widths, typed
+                                values (numbers as numbers) and the formats of number cells, and
                                 the count of shared strings, all and distinct (xlrd)
   xlsdump.py csv FILE...        one sheet per CSV file (as LibreOffice writes them)
   xlsdump.py stream FILE NAME   size and MD5 of one stream of a compound file (xlrd's reader)
@@ -32,7 +33,7 @@ def dump_xls(path):
     strings = list(book._sharedstrings)
     sheets = []
     for sheet in book.sheets():
-        rows, types = [], set()
+        rows, types, values_rows, formats = [], set(), [], set()
         prefix = {"header": set(), "data": set()}
         for r in range(sheet.nrows):
             values = []
@@ -43,12 +44,24 @@ def dump_xls(path):
                 if cell.ctype == xlrd.XL_CELL_TEXT:
                     xf = book.xf_list[cell.xf_index]
                     prefix["header" if r == 0 else "data"].add(bool(xf.lotus_123_prefix))
+            typed = []
+            for c in range(sheet.ncols):
+                cell = sheet.cell(r, c)
+                if cell.ctype == xlrd.XL_CELL_NUMBER:
+                    typed.append(cell.value)
+                    xf = book.xf_list[cell.xf_index]
+                    formats.add(book.format_map[xf.format_key].format_str)
+                else:
+                    typed.append(cell.value if cell.ctype == xlrd.XL_CELL_TEXT else None)
+            values_rows.append(typed)
             while values and values[-1] is None:
                 values.pop()
             rows.append(values)
         sheets.append({
             "name": sheet.name,
             "rows": rows,
+            "values": values_rows,
+            "number_formats": sorted(formats),
             "types": sorted(types),
             "prefix": {k: sorted(v) for k, v in prefix.items()},
             "widths": {str(c): info.width for c, info in sheet.colinfo_map.items()},
