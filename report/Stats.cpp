@@ -13,6 +13,7 @@ namespace tv {
 namespace {
 
 constexpr qint64 SecondsPerDay = 86400;
+constexpr size_t DenseOrderSlots = 8 * 1024 * 1024; // at most 32 MB
 
 // The columns read, in this order.
 enum Column { TradeId, Time, User, PostId, SndStyle, Province, Weight, Weight2, PostFee2 };
@@ -169,6 +170,10 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     Names users, methods, provinces;
     QHash<QString, int> waybillIndex;
     QStringList waybills;
+    // Order IDs are mostly whole numbers close together: a table indexed by the ID finds them
+    // without hashing; others go to the hashes.
+    std::vector<int> denseOrders;
+    qint64 denseBase = -1;
     QHash<qint64, int> numericOrders;
     QHash<QString, int> textOrders;
     std::vector<OrderRow> orderRows;
@@ -178,6 +183,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     query.bindAll(parameters(orders.dialect(), filter));
     query.exec();
     QSqlQuery& q = query.sqlQuery();
+    waybillIndex.reserve(1 << 16);
     DistinctCounter userOrders;
     std::vector<qint64> userWeight;
     std::vector<double> userPostage;
@@ -193,7 +199,19 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
                 return *it;
             return *hash.insert(key, int(orderRows.size()));
         };
-        order = numeric ? found(numericOrders, numericId) : found(textOrders, id.toString());
+        if (numeric && denseBase < 0)
+            denseBase = numericId;
+        const qint64 slot = numericId - denseBase;
+        if (numeric && slot >= 0 && slot < qint64(DenseOrderSlots)) {
+            if (size_t(slot) >= denseOrders.size())
+                denseOrders.resize(std::max(size_t(slot) + 1, denseOrders.size() * 2), -1);
+            int& o = denseOrders[size_t(slot)];
+            if (o < 0)
+                o = int(orderRows.size());
+            order = o;
+        } else {
+            order = numeric ? found(numericOrders, numericId) : found(textOrders, id.toString());
+        }
         if (size_t(order) == orderRows.size()) {
             const QString postId = q.value(PostId).toString();
             auto w = waybillIndex.constFind(postId);
@@ -329,7 +347,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
         if (!p.goodsKnown || p.goods <= 0)
             continue;
         const qint64 difference = p.weight - p.goods;
-        if (std::abs(double(difference)) <= WeightDifferenceShare * double(p.goods))
+        if (std::abs(difference) * WeightDifferenceDivisor <= p.goods)
             continue;
         out.weightDifferences.append(
             {waybills[qsizetype(w)], p.goods, p.weight, difference, double(difference) / p.goods});

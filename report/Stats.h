@@ -71,7 +71,8 @@ struct StatsFigures {
 class Stats {
 public:
     static constexpr int TopProvinces = 15;
-    static constexpr double WeightDifferenceShare = 0.2;
+    // A parcel is listed when its weight differs from its goods' by more than a fifth.
+    static constexpr qint64 WeightDifferenceDivisor = 5;
 
     // Reads every scan of the filter in one statement. Throws tv::Error.
     static StatsFigures compute(Connection& orders, const StatsFilter& filter);
