@@ -15,6 +15,7 @@
 #include "report/ShipmentQuery.h"
 #include "report/cxdcsz.h"
 #include "report/progress.h"
+#include "report/tjbb.h"
 #include "scale/ComThd.h"
 #include "shipping/BatchPackOut.h"
 #include "shipping/Scan.h"
@@ -124,9 +125,11 @@ void TForm1::buildLayout() {
     TabSheet1 = buildScanTab();
     TabSheet3 = buildQueryTab();
     TabSheet4 = buildSettingsTab();
+    TabSheet5 = new TTjbbForm(ADOConnectionSQL);
     PageControl1->addTab(TabSheet1, QStringLiteral("出库扫描"));
     PageControl1->addTab(TabSheet3, QStringLiteral("查询及导出"));
     PageControl1->addTab(TabSheet4, QStringLiteral("设置页面"));
+    PageControl1->addTab(TabSheet5, QStringLiteral("统计报表"));
     setCentralWidget(PageControl1);
 
     StatusBar1 = new QStatusBar(this);
@@ -424,6 +427,7 @@ void TForm1::startUp() {
     const QDate today = m_today.isValid() ? m_today : QDate::currentDate();
     DateTimePickerFrom->setDate(QDate(today.year(), today.month(), 1));
     DateTimePickerTo->setDate(today);
+    TabSheet5->setDates(today, today);
     PageControl1->setCurrentIndex(0);
     Edit1->setFocus();
     tv::soundPlayer().play(QStringLiteral("./Welcome.wav"));
@@ -448,6 +452,14 @@ void TForm1::fillLists() {
     for (const tv::Record& r :
          tv::selectRows(ADOConnectionSQL, QStringLiteral("select [Style] from [df_SndStyle]")))
         ComboBoxSnd->addItem(r.text(QStringLiteral("Style")));
+    // The statistics tab filters by the same lists.
+    const auto entries = [](const QComboBox* box) {
+        QStringList out;
+        for (int i = 0; i < box->count(); ++i)
+            out.append(box->itemText(i));
+        return out;
+    };
+    TabSheet5->setLists(entries(ComboBoxShop), entries(ComboBoxSnd));
 }
 
 void TForm1::restoreOptions() {

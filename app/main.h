@@ -28,6 +28,7 @@ class TDlszDlg;
 class TYfszDlg;
 class TBjgzDlg;
 class TBjgzDlg1;
+class TTjbbForm;
 
 namespace tv {
 class TextTarget;
@@ -35,7 +36,7 @@ class ListTable;
 class ShipmentListModel;
 } // namespace tv
 
-// The main window: owns both database connections, the scale reader and the three tabs.
+// The main window: owns both database connections, the scale reader and the four tabs.
 // Its constructor runs the whole start-up sequence.
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -123,6 +124,9 @@ public:
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
     QPushButton* BitBtn3;
+
+    // Tab "统计报表".
+    TTjbbForm* TabSheet5;
 
     QStatusBar* StatusBar1;
     QLabel* StatusBar1Panel0;
