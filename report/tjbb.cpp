@@ -13,6 +13,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -120,14 +121,18 @@ TTjbbForm::TTjbbForm(tv::Connection& orders, QWidget* parent)
     ButtonStat = new QPushButton(QStringLiteral("统计"), this);
     ButtonExport = new QPushButton(QStringLiteral("导出"), this);
 
-    auto* controls = new QHBoxLayout;
+    auto* dates = new QHBoxLayout;
     for (QWidget* w :
-         std::initializer_list<QWidget*>{Label1, DateTimePickerFrom, Label2, DateTimePickerTo,
-                                         Label3, ComboBoxShop, Label4, ComboBoxSnd})
-        controls->addWidget(w, qobject_cast<QComboBox*>(w) ? 1 : 0);
-    controls->addWidget(ButtonStat);
-    controls->addWidget(ButtonExport);
-    layout->addLayout(controls);
+         std::initializer_list<QWidget*>{Label1, DateTimePickerFrom, Label2, DateTimePickerTo})
+        dates->addWidget(w);
+    dates->addStretch();
+    dates->addWidget(ButtonStat);
+    dates->addWidget(ButtonExport);
+    auto* lists = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{Label3, ComboBoxShop, Label4, ComboBoxSnd})
+        lists->addWidget(w, qobject_cast<QComboBox*>(w) ? 1 : 0);
+    layout->addLayout(dates);
+    layout->addLayout(lists);
 
     auto* charts = new QHBoxLayout;
     ChartOpr = new QChartView(this);
@@ -135,8 +140,8 @@ TTjbbForm::TTjbbForm(tv::Connection& orders, QWidget* parent)
     ChartSnd = new QChartView(this);
     for (QChartView* v : {ChartOpr, ChartHour, ChartSnd}) {
         v->setRenderHint(QPainter::Antialiasing);
-        v->setMinimumHeight(200);
-        charts->addWidget(v, v == ChartOpr ? 3 : 2);
+        v->setMinimumSize(120, 200);
+        charts->addWidget(v, 1);
     }
     layout->addLayout(charts, 1);
 
@@ -176,8 +181,18 @@ QTableView* TTjbbForm::table(tv::StatsTableModel*& model, const QStringList& cap
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setStretchLastSection(true);
-    view->horizontalHeader()->setDefaultSectionSize(110);
+    view->horizontalHeader()->setDefaultSectionSize(94);
     return view;
+}
+
+void TTjbbForm::changeEvent(QEvent* event) {
+    // The tables' headers show the window's font too, whatever the platform gives headers.
+    if (event->type() == QEvent::FontChange)
+        for (QTableView* v :
+             {ListViewOpr, ListViewSnd, ListViewProvince, ListViewWeight, ListViewHour})
+            if (v)
+                v->horizontalHeader()->setFont(font());
+    QWidget::changeEvent(event);
 }
 
 void TTjbbForm::setLists(const QStringList& shops, const QStringList& methods) {
@@ -307,10 +322,12 @@ void TTjbbForm::drawCharts() {
     opr->addSeries(stacked);
     QStringList days;
     for (const QDate& d : f.days)
-        days.append(d.toString(QStringLiteral("MM-dd")));
+        days.append(d.toString(QStringLiteral("dd")));
     auto* dayAxis = new QBarCategoryAxis;
     dayAxis->append(days);
     styleAxis(dayAxis, base);
+    if (days.size() > 10)
+        dayAxis->setLabelsAngle(-90);
     opr->addAxis(dayAxis, Qt::AlignBottom);
     stacked->attachAxis(dayAxis);
     auto* oprValues = new QValueAxis;
@@ -324,15 +341,19 @@ void TTjbbForm::drawCharts() {
     QChart* hours = newChart(QStringLiteral("每小时包裹"), base);
     auto* hourSeries = new QBarSeries;
     auto* hourSet = new QBarSet(QStringLiteral("包裹"));
-    QStringList hourNames;
-    for (int h = 0; h < 24; ++h) {
+    for (int h = 0; h < 24; ++h)
         hourSet->append(f.parcelsPerHour[size_t(h)]);
-        hourNames.append(h % 3 == 0 ? QString::number(h) : QString(h, u' '));
-    }
     hourSeries->append(hourSet);
+    hourSeries->setBarWidth(0.8);
     hours->addSeries(hourSeries);
-    auto* hourAxis = new QBarCategoryAxis;
-    hourAxis->append(hourNames);
+    // Bar h stands at h; a label every six hours leaves room for each.
+    auto* hourAxis = new QValueAxis;
+    hourAxis->setRange(-0.5, 23.5);
+    hourAxis->setTickType(QValueAxis::TicksDynamic);
+    hourAxis->setTickAnchor(0);
+    hourAxis->setTickInterval(6);
+    hourAxis->setLabelFormat(QStringLiteral("%d"));
+    hourAxis->setGridLineVisible(false);
     styleAxis(hourAxis, base);
     hours->addAxis(hourAxis, Qt::AlignBottom);
     hourSeries->attachAxis(hourAxis);
@@ -348,8 +369,7 @@ void TTjbbForm::drawCharts() {
     auto* pie = new QPieSeries;
     for (const tv::MethodFigures& m : f.methods)
         if (m.postage > 0)
-            pie->append(tv::Stats::displayName(m.name) + u' ' + tv::Stats::money(m.postage),
-                        m.postage);
+            pie->append(tv::Stats::displayName(m.name), m.postage);
     snd->addSeries(pie);
     snd->legend()->setAlignment(Qt::AlignRight);
 

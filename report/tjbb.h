@@ -66,15 +66,18 @@ public:
     QChartView* ChartHour;
     QChartView* ChartSnd;
     QTabWidget* PageControlTables;
-    QTableView* ListViewOpr;
-    QTableView* ListViewSnd;
-    QTableView* ListViewProvince;
-    QTableView* ListViewWeight;
-    QTableView* ListViewHour;
+    QTableView* ListViewOpr = nullptr;
+    QTableView* ListViewSnd = nullptr;
+    QTableView* ListViewProvince = nullptr;
+    QTableView* ListViewWeight = nullptr;
+    QTableView* ListViewHour = nullptr;
 
 public slots:
     void ButtonStatClick();
     void ButtonExportClick();
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     void showFigures();
