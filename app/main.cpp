@@ -1,13 +1,17 @@
 #include "app/main.h"
 
+#include "app/ScaleStatus.h"
+#include "app/Session.h"
 #include "config/ConfigDb.h"
 #include "config/dlsz.h"
 #include "config/dzcsz.h"
+#include "platform/AppFolders.h"
 #include "platform/Messages.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TextTarget.h"
 #include "platform/gui/GuiDialogs.h"
 #include "platform/gui/HandlerGuard.h"
+#include "platform/gui/KeyFilter.h"
 #include "postage/bjgz.h"
 #include "postage/bjgz1.h"
 #include "postage/yfsz.h"
@@ -41,6 +45,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -51,7 +56,6 @@ const QString kMainWindowCaption =
 namespace {
 
 const QString kPseudoOperator = QStringLiteral("Tolvane");
-const QString kScaleNotConnected = QStringLiteral("电子秤未连接");
 
 QFont tahoma(int pixels, bool bold = false) {
     QFont f;
@@ -178,6 +182,9 @@ QWidget* TForm1::buildScanTab() {
         e->setMinimumWidth(163);
     fields->addWidget(Label1, 0, 0);
     fields->addWidget(Edit2, 0, 1);
+    // The steadiness dot sits at the right end of the weight field, inside its frame, so that
+    // the window keeps its size and every other control its place.
+    WeightIndicator = new ScaleIndicator(Edit2);
     fields->addWidget(Label2, 1, 0);
     fields->addWidget(Edit3, 1, 1);
     fields->addWidget(Label3, 2, 0);
@@ -256,12 +263,11 @@ QWidget* TForm1::buildScanTab() {
     layout->addWidget(Panel3, 1);
 
     Edit1->installEventFilter(this);
-    Edit2->installEventFilter(this);
-    Edit3->installEventFilter(this);
+    auto* keys = new tv::KeyFilter(this, false);
+    for (QLineEdit* field : {Edit2, Edit3})
+        keys->watch(field, [this](QLineEdit* f, const QString& t) { return Edit2KeyPress(f, t); });
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    connect(Edit2, &QLineEdit::textChanged, this, &TForm1::Edit2Change);
-    connect(Edit3, &QLineEdit::textChanged, this, &TForm1::Edit2Change);
     // Option boxes react to every change of state, by click or by code; no change runs nothing.
     connect(CheckBox1, &QCheckBox::toggled, this, &TForm1::CheckBox1Click);
     connect(CheckBox2, &QCheckBox::toggled, this, &TForm1::CheckBox2Click);
@@ -373,52 +379,28 @@ void TForm1::applyColumnChoice(const QList<bool>& shown) {
 }
 
 void TForm1::startUp() {
-    m_sqlConnectionString.clear();
-    m_ipAddress.clear();
-    m_user.clear();
-    m_password.clear();
-    m_dataBase.clear();
-
     if (m_folder.isEmpty())
-        m_folder = tv::executableFolder();
-    m_accessConnectionString = tv::configConnectionString(m_folder);
-    ADOConnectionAccess.setConnectionString(m_accessConnectionString);
-    ADOConnectionAccess.open();
-    if (!ADOConnectionAccess.isOpen()) {
-        tv::messageBoxes().information(QStringLiteral("程序配置文件访问失败!"));
+        m_folder = tv::AppFolders::current().dataFolder();
+    const tv::Session session = tv::Session::open(ADOConnectionAccess, ADOConnectionSQL, m_folder);
+    if (!session.configOpen) {
+        for (const QString& text : session.messages)
+            tv::messageBoxes().information(text);
         return;
     }
+    m_com = session.settings.com;
+    m_scaleType = session.settings.scaleType;
+    applyColumnChoice(session.columnChoice);
+    ComboBoxOpr->addItems(session.operators);
+    ComboBoxSndOpr->addItems(session.operators);
+    ComboBoxShop->addItems(session.shops);
+    ComboBoxSnd->addItems(session.sndStyles);
+    // The statistics tab filters by the same lists.
+    TabSheet5->setLists(session.shops, session.sndStyles);
+    for (const QString& text : session.messages)
+        tv::messageBoxes().information(text);
 
-    tv::ConfigDb config(ADOConnectionAccess);
-    const tv::Settings settings = config.readSettings();
-    m_ipAddress = settings.ipAddress;
-    m_user = settings.user;
-    m_password = settings.password;
-    m_dataBase = settings.dataBase;
-    m_com = settings.com;
-    m_scaleType = settings.scaleType;
-    m_defaultOpr = settings.defaultOpr;
-
-    applyColumnChoice(config.readColumnChoice());
-
-    tv::Settings login;
-    login.ipAddress = m_ipAddress;
-    login.user = m_user;
-    login.password = m_password;
-    login.dataBase = m_dataBase;
-    m_sqlConnectionString = tv::orderConnectionString(login);
-    ADOConnectionSQL.setConnectionString(m_sqlConnectionString);
-    ADOConnectionSQL.setBaseFolder(m_folder);
-    ADOConnectionSQL.open();
-
-    if (ADOConnectionSQL.isOpen()) {
-        fillLists();
-    } else {
-        tv::messageBoxes().information(QStringLiteral("数据库访问失败,请重新设置数据库参数!"));
-    }
-
-    if (ADOConnectionAccess.isOpen() && ADOConnectionSQL.isOpen())
-        restoreOptions();
+    if (session.restoresOptions())
+        restoreOptions(session);
 
     if (m_startScaleReader)
         createScaleReader();
@@ -433,47 +415,11 @@ void TForm1::startUp() {
     tv::soundPlayer().play(QStringLiteral("./Welcome.wav"));
 }
 
-void TForm1::fillLists() {
-    ComboBoxOpr->addItem(QString());
-    ComboBoxSndOpr->addItem(QString());
-    ComboBoxOpr->addItem(kPseudoOperator);
-    ComboBoxSndOpr->addItem(kPseudoOperator);
-    for (const tv::Record& r :
-         tv::selectRows(ADOConnectionSQL, QStringLiteral("select [Name] from [df_Staff]"))) {
-        const QString name = r.text(QStringLiteral("Name"));
-        ComboBoxOpr->addItem(name);
-        ComboBoxSndOpr->addItem(name);
-    }
-    ComboBoxShop->addItem(QString());
-    for (const tv::Record& r :
-         tv::selectRows(ADOConnectionSQL, QStringLiteral("select [Name] from [df_Shop]")))
-        ComboBoxShop->addItem(r.text(QStringLiteral("Name")));
-    ComboBoxSnd->addItem(QString());
-    for (const tv::Record& r :
-         tv::selectRows(ADOConnectionSQL, QStringLiteral("select [Style] from [df_SndStyle]")))
-        ComboBoxSnd->addItem(r.text(QStringLiteral("Style")));
-    // The statistics tab filters by the same lists.
-    const auto entries = [](const QComboBox* box) {
-        QStringList out;
-        for (int i = 0; i < box->count(); ++i)
-            out.append(box->itemText(i));
-        return out;
-    };
-    TabSheet5->setLists(entries(ComboBoxShop), entries(ComboBoxSnd));
-}
-
-void TForm1::restoreOptions() {
-    const tv::Settings s = tv::ConfigDb(ADOConnectionAccess).readSettings();
+void TForm1::restoreOptions(const tv::Session& session) {
+    // Each change of state runs the box's click handling, which writes the option back.
+    const tv::Settings& s = session.settings;
     if (s.check3) {
-        // Exact, case-sensitive comparison of the whole text; no match selects nothing.
-        int found = -1;
-        for (int i = 0; i < ComboBoxOpr->count(); ++i) {
-            if (ComboBoxOpr->itemText(i) == m_defaultOpr) {
-                found = i;
-                break;
-            }
-        }
-        ComboBoxOpr->setCurrentIndex(found);
+        ComboBoxOpr->setCurrentIndex(session.rememberedOperator());
         CheckBox3->setChecked(true);
         ComboBoxOpr->setEnabled(false);
     } else {
@@ -486,10 +432,20 @@ void TForm1::restoreOptions() {
 }
 
 void TForm1::createScaleReader() {
-    if (!m_weightTarget)
+    if (!m_weightTarget) {
         m_weightTarget = std::make_unique<LineEditTarget>(Edit2);
+        m_scaleEvents = std::make_unique<FormScaleEvents>(Edit2, CheckBox1);
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, &TForm1::showScaleSteadiness);
+        timer->start(200);
+    }
     m_comThread = std::make_unique<TComThread>(m_weightTarget.get(), m_scaleType, m_com, 9600, 'N',
-                                               8, 1, false);
+                                               8, 1, false, m_scaleEvents.get());
+}
+
+void TForm1::showScaleSteadiness() {
+    WeightIndicator->setState(
+        ScaleIndicator::stateOf(m_comThread ? m_comThread->lastReading() : tv::ScaleReading{}));
 }
 
 void TForm1::FormDestroy() {
@@ -556,18 +512,15 @@ void TForm1::BitBtn2Click() {
     tv::guarded([&] {
         if (!DlszDlg || tv::showModal(*DlszDlg) != QDialog::Accepted)
             return;
-        if (DlszDlg->Edit1->text().isEmpty() || DlszDlg->Edit2->text().isEmpty() ||
-            DlszDlg->Edit3->text().isEmpty()) {
-            tv::messageBoxes().information(QStringLiteral("输入不能为空!"));
-            return;
-        }
-        if (DlszDlg->Edit4->text() != DlszDlg->Edit5->text()) {
-            tv::messageBoxes().information(QStringLiteral("输入的密码不相同,失败!"));
+        const tv::LoginInput login{DlszDlg->Edit1->text(), DlszDlg->Edit2->text(),
+                                   DlszDlg->Edit3->text(), DlszDlg->Edit4->text(),
+                                   DlszDlg->Edit5->text()};
+        if (const QString refused = tv::checkLogin(login); !refused.isEmpty()) {
+            tv::messageBoxes().information(refused);
             return;
         }
         tv::ConfigDb(ADOConnectionAccess)
-            .writeLogin(DlszDlg->Edit1->text(), DlszDlg->Edit2->text(), DlszDlg->Edit3->text(),
-                        DlszDlg->Edit4->text());
+            .writeLogin(login.ipAddress, login.dataBase, login.user, login.password);
         tv::messageBoxes().information(QStringLiteral("数据库配置修改成功,请退出重新启动程序!"));
     });
 }
@@ -695,20 +648,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
     if (watched == Edit1)
-        return Edit1KeyPress(key->key());
-    if (watched == Edit2 || watched == Edit3) {
-        // Editing keys that type nothing (arrows, delete) stay with the field; the filter
-        // decides on characters, Enter included, which it drops.
-        if (key->key() == Qt::Key_Backspace)
-            return false;
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-            return true;
-        if (key->text().isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
-            return false;
-        return Edit2KeyPress(static_cast<QLineEdit*>(watched), key->text());
-    }
+        return Edit1KeyPress(static_cast<QKeyEvent*>(event)->key());
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -20,6 +20,8 @@ class QTableView;
 class QTreeWidget;
 class QWidget;
 
+class FormScaleEvents;
+class ScaleIndicator;
 class TComThread;
 class TDzcszDlg;
 class TCxdcszDlg;
@@ -31,6 +33,7 @@ class TBjgzDlg1;
 class TTjbbForm;
 
 namespace tv {
+class Session;
 class TextTarget;
 class ListTable;
 class ShipmentListModel;
@@ -42,7 +45,8 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
     struct Environment {
-        // The executable's folder with its trailing "/"; empty for the real one.
+        // Folder of db.mdb and of relative "sqlite:" paths, with its trailing "/"; empty for the
+        // program's own (tv::AppFolders::current()).
         QString folder;
         // Whether start-up creates the scale reader (tests of other parts leave it out).
         bool startScaleReader = true;
@@ -65,7 +69,7 @@ public:
     qint32 comCopy() const { return m_com; }
     qint32 scaleTypeCopy() const { return m_scaleType; }
     const QString& executableFolder() const { return m_folder; }
-    const QString& orderConnectionString() const { return m_sqlConnectionString; }
+    const QString& orderConnectionString() const { return ADOConnectionSQL.connectionString(); }
     // Width of a column of the result list (0 when hidden).
     int ListView1ColumnWidth(int column) const;
     void setListView1ColumnWidth(int column, int width);
@@ -83,6 +87,7 @@ public:
     QFrame* Panel3;
     QLabel* Label1;
     QLineEdit* Edit2;
+    ScaleIndicator* WeightIndicator; // steadiness of the scale's reading, right of Edit2
     QLabel* Label2;
     QLineEdit* Edit3;
     QLabel* Label3;
@@ -144,7 +149,6 @@ public:
 public slots:
     void Button1Click();
     void Button2Click();
-    void Edit2Change();
     void CheckBox1Click();
     void CheckBox2Click();
     void CheckBox3Click();
@@ -161,6 +165,10 @@ public slots:
     void BitBtn3Click();
     void FormDestroy();
 
+public:
+    // The weight and postage fields' change does nothing; nothing is connected to it.
+    void Edit2Change();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -171,28 +179,22 @@ private:
     QWidget* buildQueryTab();
     QWidget* buildSettingsTab();
     void startUp();
-    void fillLists();
-    void restoreOptions();
+    void restoreOptions(const tv::Session& session);
     void applyColumnChoice(const QList<bool>& shown);
     void createScaleReader();
+    void showScaleSteadiness();
     void storeOption(const QString& column, QCheckBox* box);
     bool Edit1KeyPress(int key);
     bool Edit2KeyPress(QLineEdit* field, const QString& typed);
 
     QString m_folder;
-    QString m_accessConnectionString;
-    QString m_sqlConnectionString;
-    QString m_ipAddress;
-    QString m_user;
-    QString m_password;
-    QString m_dataBase;
-    QString m_defaultOpr;
     qint32 m_com = 0;
     qint32 m_scaleType = 0;
     bool m_startScaleReader = true;
     QDate m_today;
     bool m_destroyed = false;
     std::unique_ptr<tv::TextTarget> m_weightTarget;
+    std::unique_ptr<FormScaleEvents> m_scaleEvents; // outlives the reader
     std::unique_ptr<TComThread> m_comThread;
 
     // Query tab: appends read rows to the list in timed batches; false when the window closed.

@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "platform/SoundPlayer.h"
 #include "platform/SqliteFile.h"
+#include "report/ListTable.h"
 #include "report/ShipmentListModel.h"
 #include "report/ShipmentQuery.h"
 #include "support/RecordingSoundPlayer.h"
@@ -143,7 +144,11 @@ int main(int argc, char** argv) {
         for (int r = 0; r < runs; ++r) {
             QElapsedTimer t;
             t.start();
-            const qsizetype n = tv::readShipments(form.ADOConnectionSQL, filter).size();
+            tv::ShipmentQuery query(form.ADOConnectionSQL, filter);
+            tv::ListTable cells(QStringList(tv::ShipmentQuery::CellCount));
+            while (query.fetch(cells, 1000)) {
+            }
+            const qsizetype n = cells.rowCount();
             readMs.push_back(double(t.nsecsElapsed()) / 1e6);
             if (n != rows)
                 return 1;

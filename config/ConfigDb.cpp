@@ -35,6 +35,14 @@ QString orderConnectionString(const Settings& s) {
            q(s.ipAddress);
 }
 
+QString checkLogin(const LoginInput& login) {
+    if (login.ipAddress.isEmpty() || login.dataBase.isEmpty() || login.user.isEmpty())
+        return QStringLiteral("输入不能为空!");
+    if (login.password != login.confirmation)
+        return QStringLiteral("输入的密码不相同,失败!");
+    return QString();
+}
+
 Settings ConfigDb::readSettings() {
     const QList<Record> rows = selectRows(m_c, kSettingsRow);
     if (rows.isEmpty())

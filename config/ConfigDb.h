@@ -33,6 +33,19 @@ struct Settings {
 // Connection string of the order database, built from the settings row's login.
 QString orderConnectionString(const Settings& s);
 
+// The order-database login as the login dialog holds it when confirmed.
+struct LoginInput {
+    QString ipAddress;
+    QString dataBase;
+    QString user;
+    QString password;
+    QString confirmation;
+};
+
+// The message that refuses the login, or empty text when it may be stored: server, catalog and
+// user must not be empty (blanks count as text), and the password must match its confirmation.
+QString checkLogin(const LoginInput& login);
+
 // Reads and writes of the configuration database. Each writer assigns exactly its columns.
 // Throw tv::Error with the database's text.
 class ConfigDb {

@@ -2,6 +2,7 @@
 
 #include "config/ConfigDb.h"
 #include "platform/Database.h"
+#include "platform/gui/DialogChrome.h"
 #include "platform/gui/HandlerGuard.h"
 
 #include <QFrame>
@@ -15,10 +16,6 @@
 TDlszDlg::TDlszDlg(QWidget* parent, tv::Connection* configConnection)
     : QDialog(parent)
     , m_config(configConnection) {
-    setWindowTitle(QStringLiteral("登陆设置"));
-    setFixedSize(384, 266);
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-
     Bevel1 = new QFrame(this);
     Bevel1->setFrameShape(QFrame::StyledPanel);
     auto* grid = new QGridLayout(Bevel1);
@@ -41,9 +38,9 @@ TDlszDlg::TDlszDlg(QWidget* parent, tv::Connection* configConnection)
         grid->addWidget(rows[i].second, i, 1);
     }
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    const tv::DialogButtons made = tv::setUpDialog(*this, QStringLiteral("登陆设置"), {384, 266});
+    OKBtn = made.ok;
+    CancelBtn = made.cancel;
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(OKBtn);
     buttons->addWidget(CancelBtn);
@@ -51,8 +48,6 @@ TDlszDlg::TDlszDlg(QWidget* parent, tv::Connection* configConnection)
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(Bevel1, 1);
     layout->addLayout(buttons);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TDlszDlg::showEvent(QShowEvent* event) {

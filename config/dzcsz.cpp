@@ -1,5 +1,7 @@
 #include "config/dzcsz.h"
 
+#include "platform/gui/DialogChrome.h"
+
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -12,10 +14,6 @@ TDzcszDlg::TDzcszDlg(QWidget* parent, qint32 scaleType, qint32 portNo)
     : QDialog(parent)
     , m_scaleType(scaleType)
     , m_portNo(portNo) {
-    setWindowTitle(QStringLiteral("电子秤设置"));
-    setFixedSize(272, 216);
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-
     Bevel1 = new QFrame(this);
     Bevel1->setFrameShape(QFrame::StyledPanel);
     auto* grid = new QGridLayout(Bevel1);
@@ -31,9 +29,9 @@ TDzcszDlg::TDzcszDlg(QWidget* parent, qint32 scaleType, qint32 portNo)
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(ComboBox2, 1, 1);
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    const tv::DialogButtons made = tv::setUpDialog(*this, QStringLiteral("电子秤设置"), {272, 216});
+    OKBtn = made.ok;
+    CancelBtn = made.cancel;
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OKBtn);
@@ -49,8 +47,6 @@ TDzcszDlg::TDzcszDlg(QWidget* parent, qint32 scaleType, qint32 portNo)
     // Only the user's picks change the fields.
     connect(ComboBox1, &QComboBox::activated, this, &TDzcszDlg::ComboBox1Change);
     connect(ComboBox2, &QComboBox::activated, this, &TDzcszDlg::ComboBox2Change);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TDzcszDlg::ComboBox1Change() {

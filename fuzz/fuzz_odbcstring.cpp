@@ -1,6 +1,8 @@
 // The ODBC string of an SQL Server login. Whatever the server, catalog, user name and password
 // hold, the string read back the way the driver reads it has exactly the builder's keys, each
-// with the value given, or the builder refuses the login with tv::Error.
+// with the value given, or the builder refuses the login with tv::Error. Which logins are refused
+// and how the server splits into host and port are worked out here on their own, not with the
+// builder's code, so a fault in either shows.
 #include "platform/Error.h"
 #include "platform/OdbcConnectionString.h"
 
@@ -79,6 +81,58 @@ Pairs driverPairs(QString s, tv::OdbcFlavour flavour) {
     return out;
 }
 
+// The server as the login means it: "host", "host\instance" or "host,port", where the port is
+// whatever follows the last comma, and white space around the whole or either part is no part
+// of it.
+struct Server {
+    QString host;
+    QString port;
+    bool hasPort = false;
+};
+
+QString stripped(QStringView v) {
+    qsizetype begin = 0;
+    qsizetype end = v.size();
+    while (begin < end && v[begin].isSpace())
+        ++begin;
+    while (end > begin && v[end - 1].isSpace())
+        --end;
+    return v.sliced(begin, end - begin).toString();
+}
+
+Server server(const QString& dataSource) {
+    qsizetype lastComma = -1;
+    for (qsizetype i = 0; i < dataSource.size(); ++i)
+        if (dataSource[i] == u',')
+            lastComma = i;
+    if (lastComma < 0)
+        return {stripped(dataSource), QString(), false};
+    const QStringView all(dataSource);
+    return {stripped(all.first(lastComma)), stripped(all.sliced(lastComma + 1)), true};
+}
+
+// A TCP port: decimal digits only, 1 to 65535.
+bool validPort(const QString& port) {
+    if (port.isEmpty())
+        return false;
+    int value = 0;
+    for (QChar c : port) {
+        if (c < u'0' || c > u'9')
+            return false;
+        value = value * 10 + (c.unicode() - u'0');
+        if (value > 65535)
+            return false;
+    }
+    return value > 0;
+}
+
+// A value the driver cannot receive unchanged: a NUL ends the C string; FreeTDS ends a braced
+// value at the first "};".
+bool uncarriable(const QString& value, tv::OdbcFlavour flavour) {
+    return value.contains(QChar(0)) ||
+           (flavour == tv::OdbcFlavour::FreeTds && value.contains(QStringLiteral("};")));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -89,35 +143,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QList<QByteArray> p = tv::fuzz::pieces(data + 1, size - 1, 4);
     while (p.size() < 4)
         p.append(QByteArray());
-    tv::SqlServerLogin login{tv::fuzz::text(p[0]), tv::fuzz::text(p[1]), tv::fuzz::text(p[2]),
-                             tv::fuzz::text(p[3])};
+    const tv::SqlServerLogin login{tv::fuzz::text(p[0]), tv::fuzz::text(p[1]), tv::fuzz::text(p[2]),
+                                   tv::fuzz::text(p[3])};
     tv::OdbcOptions options;
     options.flavour = flavour;
+
+    const Server srv = server(login.dataSource);
+    bool refuse = srv.hasPort && !validPort(srv.port);
+    for (const QString* v : {&srv.host, &login.catalog, &login.user, &login.password})
+        refuse = refuse || uncarriable(*v, flavour);
 
     QString odbc;
     try {
         odbc = tv::sqlServerOdbcString(login, options);
     } catch (const tv::Error&) {
-        return 0; // refused, with a message: nothing reaches the driver
+        check(refuse); // refused, with a message: nothing reaches the driver
+        return 0;
     }
+    check(!refuse);
 
-    QString host = login.dataSource.trimmed();
-    QString port;
-    const qsizetype comma = host.lastIndexOf(u',');
-    if (comma >= 0) {
-        port = host.mid(comma + 1).trimmed();
-        host = host.left(comma).trimmed();
-    }
     Pairs expected;
     if (flavour == tv::OdbcFlavour::FreeTds) {
         expected.append({QStringLiteral("DRIVER"), QStringLiteral("FreeTDS")});
-        expected.append({QStringLiteral("SERVER"), host});
-        if (!port.isEmpty())
-            expected.append({QStringLiteral("PORT"), port});
+        expected.append({QStringLiteral("SERVER"), srv.host});
+        if (srv.hasPort)
+            expected.append({QStringLiteral("PORT"), srv.port});
     } else {
         expected.append(
             {QStringLiteral("DRIVER"), QStringLiteral("ODBC Driver 17 for SQL Server")});
-        expected.append({QStringLiteral("SERVER"), port.isEmpty() ? host : host + u',' + port});
+        expected.append(
+            {QStringLiteral("SERVER"), srv.hasPort ? srv.host + u',' + srv.port : srv.host});
     }
     expected.append({QStringLiteral("DATABASE"), login.catalog});
     if (flavour == tv::OdbcFlavour::FreeTds) {

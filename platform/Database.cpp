@@ -1,12 +1,13 @@
 #include "platform/Database.h"
 
+#include "platform/AppFolders.h"
 #include "platform/ConnectionString.h"
 #include "platform/Error.h"
 #include "platform/OdbcConnectionString.h"
 
 #include <QAtomicInteger>
-#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -20,6 +21,7 @@ namespace tv {
 namespace {
 
 QAtomicInteger<int> g_connectionSerial;
+QAtomicInteger<int> g_busyTimeoutMs = 5000;
 
 QString errorText(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
@@ -92,6 +94,14 @@ QVariant Dialect::dateParam(const QDate& value) const {
 
 // ---- Connection ------------------------------------------------------------------------
 
+void Connection::setBusyTimeout(int ms) {
+    g_busyTimeoutMs.storeRelaxed(qMax(0, ms));
+}
+
+int Connection::busyTimeout() {
+    return g_busyTimeoutMs.loadRelaxed();
+}
+
 Connection::Connection()
     : m_name(QStringLiteral("tolvane-%1").arg(g_connectionSerial.fetchAndAddRelaxed(1)))
     , m_dialect(Engine::None) {}
@@ -128,6 +138,7 @@ void Connection::close() {
 bool Connection::open() {
     close();
     m_lastError.clear();
+    m_journalMode.clear();
     const auto parsed = AdoConnectionString::parse(m_connectionString);
     if (!parsed) {
         fail(QStringLiteral("The connection string cannot be read."));
@@ -143,7 +154,7 @@ bool Connection::open() {
             QString path = source.mid(7);
             if (QDir::isRelativePath(path)) {
                 const QString base =
-                    m_baseFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_baseFolder;
+                    m_baseFolder.isEmpty() ? AppFolders::current().dataFolder() : m_baseFolder;
                 path = QDir(base).filePath(path);
             }
             return openSqlite(path, false);
@@ -170,7 +181,8 @@ bool Connection::openSqlite(const QString& path, bool configuration) {
             QStringLiteral("file:") +
             QString::fromLatin1(QUrl::toPercentEncoding(info.absoluteFilePath(), "/")) +
             QStringLiteral("?mode=rw"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout()));
         if (!db.open()) {
             const QString t = errorText(db.lastError());
             db = QSqlDatabase();
@@ -179,24 +191,49 @@ bool Connection::openSqlite(const QString& path, bool configuration) {
         }
     }
     try {
-        // SQLite reads the header lazily: the first statement tells a foreign file apart.
-        Query id(*this, QStringLiteral("pragma application_id"));
-        id.exec();
-        const int appId = id.next() ? id.record().integer(QStringLiteral("application_id")) : 0;
+        // SQLite reads the header lazily: the first statement tells a foreign file apart. Its
+        // row is read whole, so that no statement stays open when the journal mode changes.
+        const QList<Record> id = selectRows(*this, QStringLiteral("pragma application_id"));
+        const int appId = id.isEmpty() ? 0 : id[0].integer(QStringLiteral("application_id"));
         if (configuration && appId != kConfigApplicationId) {
             fail(QStringLiteral("%1 is not a configuration file of this program.").arg(path));
             return false;
         }
-        if (!configuration) {
-            execute(*this, QStringLiteral("pragma journal_mode = wal"));
-            execute(*this, QStringLiteral("pragma synchronous = normal"));
-        }
+        if (!configuration)
+            useWriteAheadLog();
     } catch (const Error& e) {
         fail(QStringLiteral("%1: %2").arg(path, e.message()));
         return false;
     }
     m_statements = 0;
     return true;
+}
+
+void Connection::useWriteAheadLog() {
+    m_journalMode = pragmaText(QStringLiteral("pragma journal_mode")).toLower();
+    if (m_journalMode != QLatin1String("wal")) {
+        // The switch needs the file to itself. Another process reading it in rollback mode,
+        // or a folder where the -wal file cannot be made, refuses it: the file then keeps
+        // its mode and works as it is. Only a short wait is spent on it, not the busy timeout.
+        const QString timeout = pragmaText(QStringLiteral("pragma busy_timeout"));
+        try {
+            execute(*this, QStringLiteral("pragma busy_timeout = %1").arg(kJournalSwitchWaitMs));
+            m_journalMode = pragmaText(QStringLiteral("pragma journal_mode = wal")).toLower();
+        } catch (const Error&) {
+        }
+        execute(*this, QStringLiteral("pragma busy_timeout = %1").arg(timeout.toInt()));
+    }
+    // With a write-ahead log, syncing at checkpoints only cannot corrupt the file; in rollback
+    // mode the default full sync stays.
+    if (m_journalMode == QLatin1String("wal"))
+        execute(*this, QStringLiteral("pragma synchronous = normal"));
+}
+
+QString Connection::pragmaText(const QString& sql) {
+    const QList<Record> rows = selectRows(*this, sql);
+    if (rows.isEmpty() || rows[0].sqlRecord().isEmpty())
+        return {};
+    return Record::textOf(rows[0].sqlRecord().value(0));
 }
 
 bool Connection::openSqlServer(const QString& dataSource, const QString& catalog,
@@ -235,6 +272,8 @@ void Connection::begin() {
         throw Error(QStringLiteral("A transaction is already running."));
     ++m_transactionStatements;
     QSqlDatabase db = database();
+    QElapsedTimer waited;
+    waited.start();
     if (engine() == Engine::Sqlite) {
         // Take the write lock at once: a deferred transaction that reads first cannot wait
         // for another writer later and fails instead.
@@ -243,6 +282,11 @@ void Connection::begin() {
             throw Error(errorText(q.lastError()));
     } else if (!db.transaction()) {
         throw Error(errorText(db.lastError()));
+    }
+    const qint64 ns = waited.nsecsElapsed();
+    if (ns >= kLockWaitNs) {
+        ++m_lockWaits;
+        m_lockWaitNs += ns;
     }
     m_inTransaction = true;
 }
@@ -410,6 +454,15 @@ bool Record::bit(const QString& name) const {
     return d != 0;
 }
 
+QDateTime Record::dateTimeFromText(const QString& text) {
+    for (const char* f : kDateTimeFormats) {
+        QDateTime d = QDateTime::fromString(text, QLatin1String(f));
+        if (d.isValid())
+            return d;
+    }
+    return {};
+}
+
 QDateTime Record::dateTime(const QString& name) const {
     const QVariant v = value(name);
     if (v.isNull())
@@ -421,11 +474,9 @@ QDateTime Record::dateTime(const QString& name) const {
     const QString t = v.toString().trimmed();
     if (t.isEmpty())
         return {};
-    for (const char* f : kDateTimeFormats) {
-        QDateTime d = QDateTime::fromString(t, QLatin1String(f));
-        if (d.isValid())
-            return d;
-    }
+    const QDateTime d = dateTimeFromText(t);
+    if (d.isValid())
+        return d;
     throw Error(
         QStringLiteral("The value \"%1\" of the column \"%2\" is not a date.").arg(t, name));
 }
@@ -499,7 +550,7 @@ int execute(Connection& c, const QString& sql, const QVariantList& params) {
 }
 
 int updateRow(Connection& c, const QString& table, const QString& keyColumn, const QVariant& key,
-              const Assignments& assignments) {
+              const Assignments& assignments, const Assignments& required) {
     if (assignments.isEmpty())
         return 0;
     QString sql = QStringLiteral("update ") + ident(table) + QStringLiteral(" set ");
@@ -512,6 +563,10 @@ int updateRow(Connection& c, const QString& table, const QString& keyColumn, con
     }
     sql += QStringLiteral(" where ") + ident(keyColumn) + QStringLiteral(" = ?");
     params.append(key);
+    for (const auto& [column, value] : required) {
+        sql += QStringLiteral(" and ") + ident(column) + QStringLiteral(" = ?");
+        params.append(value);
+    }
     return execute(c, sql, params);
 }
 

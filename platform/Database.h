@@ -68,13 +68,26 @@ public:
     void setOdbcOptions(const OdbcOptions& options) { m_odbcOptions = options; }
     const OdbcOptions& odbcOptions() const { return m_odbcOptions; }
 
-    // Folder that relative "sqlite:" paths start from (the executable's folder by default).
+    // Folder that relative "sqlite:" paths start from (the program's data folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }
+
+    // How long a statement on an SQLite file waits for another process's lock before it fails
+    // with "database is locked"; 5 s unless changed. Taken by every connection opened later.
+    static void setBusyTimeout(int ms);
+    static int busyTimeout();
 
     // Statements sent so far, for benchmarks; transaction control counted apart.
     qint64 statementCount() const { return m_statements; }
     qint64 transactionStatementCount() const { return m_transactionStatements; }
     void countStatement() { ++m_statements; }
+
+    // Journal mode of an SQLite file as opened ("wal", or the mode it kept, such as "delete").
+    const QString& journalMode() const { return m_journalMode; }
+
+    // Transactions whose begin waited 1 ms or more, mostly for another writer's lock, and the
+    // time they waited; for benchmarks.
+    qint64 lockWaitCount() const { return m_lockWaits; }
+    double lockWaitMs() const { return double(m_lockWaitNs) / 1e6; }
 
     // Throw tv::Error with the database's text on failure.
     void begin();
@@ -87,15 +100,23 @@ private:
     bool openSqlServer(const QString& dataSource, const QString& catalog, const QString& user,
                        const QString& password);
     void fail(const QString& text);
+    void useWriteAheadLog();
+    QString pragmaText(const QString& sql);
+
+    static constexpr int kJournalSwitchWaitMs = 500;
+    static constexpr qint64 kLockWaitNs = 1000000;
 
     QString m_name;
     QString m_connectionString;
     QString m_lastError;
     QString m_baseFolder;
+    QString m_journalMode;
     Dialect m_dialect;
     OdbcOptions m_odbcOptions;
     qint64 m_statements = 0;
     qint64 m_transactionStatements = 0;
+    qint64 m_lockWaits = 0;
+    qint64 m_lockWaitNs = 0;
     bool m_inTransaction = false;
 };
 
@@ -131,6 +152,9 @@ public:
     // The same conversions on a value already taken from a row.
     static QString textOf(const QVariant& v);
     static double numberOf(const QVariant& v, const QString& name = {});
+    // A date-time given as text, in the forms the databases hand out ("yyyy-MM-dd hh:mm:ss",
+    // with or without milliseconds or a "T", or a date alone); invalid when none fits.
+    static QDateTime dateTimeFromText(const QString& text);
 
 private:
     QSqlRecord m_record;
@@ -162,9 +186,10 @@ using Assignments = QList<QPair<QString, QVariant>>;
 QList<Record> selectRows(Connection& c, const QString& sql, const QVariantList& params = {});
 // Runs a statement without rows; returns the rows it changed.
 int execute(Connection& c, const QString& sql, const QVariantList& params = {});
-// "Edit": saves the changed columns of one row as an UPDATE by its key.
+// "Edit": saves the changed columns of one row as an UPDATE by its key. Columns in required
+// must also hold their values, or the row is left alone: the caller sees 0 rows changed.
 int updateRow(Connection& c, const QString& table, const QString& keyColumn, const QVariant& key,
-              const Assignments& assignments);
+              const Assignments& assignments, const Assignments& required = {});
 // "Append": adds one row as an INSERT; columns not named take their defaults.
 void insertRow(Connection& c, const QString& table, const Assignments& assignments);
 

@@ -15,9 +15,9 @@ public:
     virtual bool question(const QString& text) = 0;
     // The standard error report of an error that ended a handler.
     virtual void error(const QString& text) = 0;
-    // "Application Error" box with the stop icon. Blocks the caller until it is closed, but is
-    // not modal to the application: the main window stays usable meanwhile. Call it on the UI
-    // thread (a reader thread hands it over).
+    // "Application Error" box with the stop icon, not modal and with no owner. Returns at once:
+    // the box stays up until the user closes it or the program ends, and nothing waits for it.
+    // One such box at a time: a new text replaces the one still shown. Call it on the UI thread.
     virtual void applicationError(const QString& text) = 0;
 };
 

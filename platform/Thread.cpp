@@ -164,11 +164,6 @@ void Thread::Resume() {
         m_runner->start();
 }
 
-bool Thread::Suspended() const {
-    std::lock_guard lock(hub().mutex);
-    return m_state->suspended;
-}
-
 bool Thread::WaitFor(int timeoutMs) {
     Hub& h = hub();
     const bool ui = isUiThread();

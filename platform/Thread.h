@@ -40,7 +40,6 @@ public:
     // pausePoint(), Resume() lets it go on (and starts a thread created suspended).
     void Suspend();
     void Resume();
-    bool Suspended() const;
 
     // Runs fn on the UI thread and returns when it has run; on the UI thread itself it runs fn
     // directly. False when fn did not run because the thread object is being destroyed.

@@ -4,6 +4,7 @@
 
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -231,6 +232,64 @@ QList<Record> LoadRuleRows(Connection& config, const QString& stamp) {
                           QStringLiteral(" from [rule] where [RuleIndex] = ? "
                                          "order by [Express], [Province]"),
                       {stamp});
+}
+
+QList<RuleLine> GroupRuleLines(const QList<RuleRow>& rows) {
+    QList<RuleLine> lines;
+    QString stamp;
+    QString lastProvince;
+    for (const RuleRow& row : rows) {
+        // Rows without a stamp sort first and join the line of the first stamped rule.
+        if (lines.isEmpty() || (!stamp.isEmpty() && stamp != row.RuleIndex)) {
+            lines.append(RuleLine());
+            lastProvince.clear();
+        }
+        RuleLine& line = lines.last();
+        stamp = row.RuleIndex;
+        line.method = row.Express;
+        if (row.Province != lastProvince)
+            line.provinces += row.Province + u';';
+        lastProvince = row.Province;
+        line.largestEnd = std::max(line.largestEnd, row.EndWeight);
+    }
+    return lines;
+}
+
+RuleDraft LoadRuleDraft(Connection& config, const QString& method, const QString& province) {
+    RuleDraft draft;
+    draft.method = method;
+    const QList<Record> intervals = LoadPairIntervals(config, method, province);
+    // A pair holds at most nine rows when this program wrote it; further rows from an outside
+    // change are not shown, and a save replaces the whole pair.
+    for (qsizetype k = 0; k < std::min<qsizetype>(intervals.size(), 9); ++k) {
+        const Record& r = intervals[k];
+        draft.rows.append(
+            {r.text(QStringLiteral("StartWeight")), r.text(QStringLiteral("EndWeight")),
+             r.text(QStringLiteral("BeginChargeWeight")), r.text(QStringLiteral("BeginChargeFee")),
+             r.text(QStringLiteral("DetaWeight")), r.text(QStringLiteral("DetaFee"))});
+    }
+    const QString stamp =
+        intervals.isEmpty() ? QString() : intervals.first().text(QStringLiteral("RuleIndex"));
+    QString previous;
+    for (const Record& r : LoadRuleRows(config, stamp)) {
+        const QString p = r.text(QStringLiteral("Province"));
+        if (p == previous)
+            continue;
+        previous = p;
+        draft.provinceText += p + u';';
+        draft.provinces.append(p);
+    }
+    return draft;
+}
+
+bool SaveRuleDraft(Connection& config, const RuleDraft& draft) {
+    if (draft.method.isEmpty() || draft.provinceText.isEmpty() || draft.rows.isEmpty())
+        return false;
+    const RuleInterval& first = draft.rows.first();
+    if (first.EndWeight.isEmpty() || first.BeginChargeWeight.isEmpty() ||
+        first.BeginChargeFee.isEmpty() || first.DetaWeight.isEmpty() || first.DetaFee.isEmpty())
+        return false;
+    return SaveRule(config, draft.method, draft.provinces, completeIntervals(draft.rows));
 }
 
 } // namespace tv

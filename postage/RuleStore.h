@@ -33,6 +33,25 @@ struct RuleRow {
     double DetaFee = 0;
 };
 
+// One line of the rules list: the rows of one stamp.
+struct RuleLine {
+    QString method;
+    // Each province once per run of equal rows, each followed by ";".
+    QString provinces;
+    qint32 largestEnd = 0;
+};
+
+// The rule editor's content as plain values.
+struct RuleDraft {
+    QString method;
+    // The province text the editor shows; a save needs it non-empty.
+    QString provinceText;
+    // The checked provinces: these, not the text, are what a save writes.
+    QStringList provinces;
+    // The editor's rows from the first; the start weight follows the row above in the editor.
+    QList<RuleInterval> rows;
+};
+
 // The clock behind the stamps; tests set a fixed one, an empty function restores the system's.
 using RuleClock = std::function<QDateTime()>;
 void setRuleClock(RuleClock clock);
@@ -52,6 +71,19 @@ bool isValidInterval(const RuleInterval& interval);
 // The editor's rows from the first one up to, not including, the first row with an empty
 // field (the start weight is not a field: it follows the row above).
 QList<RuleInterval> completeIntervals(const QList<RuleInterval>& rows);
+
+// The list's lines from the rows in the order ListRuleRows gives: one per stamp, named by the
+// method of its last row.
+QList<RuleLine> GroupRuleLines(const QList<RuleRow>& rows);
+
+// The draft of the rule holding the pair: the pair's first nine rows by growing StartWeight,
+// and the provinces of the rule its first row belongs to. A pair without rows gives the method
+// alone.
+RuleDraft LoadRuleDraft(Connection& config, const QString& method, const QString& province);
+// Saves a draft through SaveRule: its complete rows for its checked provinces. Returns false and
+// writes nothing when the method, the province text or a field of the first row is empty, or
+// SaveRule refuses.
+bool SaveRuleDraft(Connection& config, const RuleDraft& draft);
 
 // Writes one rule: for each province, the rows of (method, province) are replaced by the
 // intervals, all under one new stamp. Returns false and writes nothing when there is no

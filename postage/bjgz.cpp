@@ -1,13 +1,15 @@
 #include "postage/bjgz.h"
 
 #include "platform/Database.h"
+#include "platform/gui/DialogChrome.h"
 #include "platform/gui/HandlerGuard.h"
+#include "platform/gui/KeyFilter.h"
 #include "postage/Provinces.h"
+#include "shipping/OrderDb.h"
 
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -62,10 +64,6 @@ void setAllChecks(QListWidget* list, Qt::CheckState state) {
 
 TBjgzDlg::TBjgzDlg(QWidget* parent, tv::Connection* orderConnection)
     : QDialog(parent) {
-    setWindowTitle(QStringLiteral("添加规则"));
-    setFixedSize(557, 396);
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-
     Label1 = new QLabel(QStringLiteral("选择物流方式："), this);
     Label1->setGeometry(16, 14, 96, 20);
     ComboBoxSnd = new QComboBox(this);
@@ -94,13 +92,13 @@ TBjgzDlg::TBjgzDlg(QWidget* parent, tv::Connection* orderConnection)
 
     buildRows();
 
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    // The frame comes after the rows so that the buttons follow them in the focus order.
+    const tv::DialogButtons buttons =
+        tv::setUpDialog(*this, QStringLiteral("添加规则"), {557, 396});
+    OKBtn = buttons.ok;
+    CancelBtn = buttons.cancel;
     OKBtn->setGeometry(376, 360, 80, 28);
-    OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
     CancelBtn->setGeometry(464, 360, 80, 28);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
     connect(Button3, &QPushButton::clicked, this, &TBjgzDlg::Button3Click);
 
     buildPicker();
@@ -144,7 +142,6 @@ void TBjgzDlg::buildRows() {
             auto* edit = new QLineEdit(this);
             edit->setMaxLength(6);
             edit->setGeometry(kFieldLeft[c], top, kEditWidth, kEditHeight);
-            edit->installEventFilter(this);
             *fields[n][c] = edit;
             auto* unit = new QLabel(units[c], this);
             unit->setGeometry(kFieldLeft[c] + kEditWidth + 2, top, 20, kEditHeight);
@@ -155,6 +152,20 @@ void TBjgzDlg::buildRows() {
         BeginChargeFeeEdits[n] = *fields[n][2];
         DetaWeightEdits[n] = *fields[n][3];
         DetaFeeEdits[n] = *fields[n][4];
+    }
+    auto* keys = new tv::KeyFilter(this, true);
+    const auto weight = [this](QLineEdit* e, const QString& t) {
+        return EditWKeyPress(e, t);
+    };
+    const auto fee = [this](QLineEdit* e, const QString& t) {
+        return EditFKeyPress(e, t);
+    };
+    for (int n = 0; n < kRows; ++n) {
+        keys->watch(EndWeightEdits[n], weight);
+        keys->watch(BeginChargeWeightEdits[n], weight);
+        keys->watch(BeginChargeFeeEdits[n], fee);
+        keys->watch(DetaWeightEdits[n], weight);
+        keys->watch(DetaFeeEdits[n], fee);
     }
     void (TBjgzDlg::*changes[kRows - 1])() = {&TBjgzDlg::EditWE1Change, &TBjgzDlg::EditWE2Change,
                                               &TBjgzDlg::EditWE3Change, &TBjgzDlg::EditWE4Change,
@@ -200,17 +211,12 @@ void TBjgzDlg::buildPicker() {
     connect(Button6, &QPushButton::clicked, this, &TBjgzDlg::Button6Click);
     // A mark changed by code runs the same handling as one changed by a click.
     connect(CheckListBox1, &QListWidget::itemChanged, this, &TBjgzDlg::CheckListBox1ClickCheck);
-    connect(CheckListBox1, &QListWidget::itemClicked, this, &TBjgzDlg::CheckListBox1Click);
 }
 
 void TBjgzDlg::fillMethods(tv::Connection* orderConnection) {
     if (!orderConnection || !orderConnection->isOpen())
         return;
-    tv::guarded([&] {
-        for (const tv::Record& r :
-             tv::selectRows(*orderConnection, QStringLiteral("select [Style] from [df_SndStyle]")))
-            ComboBoxSnd->addItem(r.text(QStringLiteral("Style")));
-    });
+    tv::guarded([&] { ComboBoxSnd->addItems(tv::OrderDb(*orderConnection).selectSndStyles()); });
     ComboBoxSnd->setCurrentIndex(-1);
 }
 
@@ -227,6 +233,45 @@ void TBjgzDlg::ClearAll() {
     }
     setAllChecks(CheckListBox1, Qt::Unchecked);
     setAllChecks(CheckListBox2, Qt::Unchecked);
+}
+
+tv::RuleDraft TBjgzDlg::draft() const {
+    tv::RuleDraft d;
+    d.method = ComboBoxSnd->currentText();
+    d.provinceText = Edit1->text();
+    for (int i = 0; i < CheckListBox2->count(); ++i) {
+        if (CheckListBox2->item(i)->checkState() == Qt::Checked)
+            d.provinces.append(CheckListBox2->item(i)->text());
+    }
+    for (int n = 0; n < kRows; ++n) {
+        QString start = StartWeightLabels[n]->text();
+        if (start.endsWith(kStartSuffix))
+            start.chop(kStartSuffix.size());
+        d.rows.append({start, EndWeightEdits[n]->text(), BeginChargeWeightEdits[n]->text(),
+                       BeginChargeFeeEdits[n]->text(), DetaWeightEdits[n]->text(),
+                       DetaFeeEdits[n]->text()});
+    }
+    return d;
+}
+
+void TBjgzDlg::setDraft(const tv::RuleDraft& d) {
+    ClearAll();
+    for (qsizetype k = 0; k < std::min<qsizetype>(d.rows.size(), kRows); ++k) {
+        const tv::RuleInterval& r = d.rows[k];
+        EndWeightEdits[k]->setText(r.EndWeight);
+        BeginChargeWeightEdits[k]->setText(r.BeginChargeWeight);
+        BeginChargeFeeEdits[k]->setText(r.BeginChargeFee);
+        DetaWeightEdits[k]->setText(r.DetaWeight);
+        DetaFeeEdits[k]->setText(r.DetaFee);
+    }
+    ComboBoxSnd->setCurrentIndex(
+        ComboBoxSnd->findText(d.method, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    for (const QString& province : d.provinces) {
+        const int i = tv::provinceNames().indexOf(province);
+        if (i >= 0)
+            CheckListBox2->item(i)->setCheckState(Qt::Checked);
+    }
+    Edit1->setText(d.provinceText);
 }
 
 bool TBjgzDlg::EditWKeyPress(QLineEdit*, const QString& typed) const {
@@ -248,28 +293,9 @@ bool TBjgzDlg::EditFKeyPress(QLineEdit* edit, const QString& typed) const {
 }
 
 bool TBjgzDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit1 && event->type() == QEvent::MouseButtonPress) {
+    if (watched == Edit1 && event->type() == QEvent::MouseButtonPress)
         Edit1Click();
-        return false;
-    }
-    if (event->type() != QEvent::KeyPress)
-        return QDialog::eventFilter(watched, event);
-    auto* edit = qobject_cast<QLineEdit*>(watched);
-    if (!edit || edit == Edit1)
-        return QDialog::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
-    // Keys that type nothing (arrows, Delete, Enter for the default button) and shortcuts stay
-    // with the edit; the filters decide on characters.
-    if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Return ||
-        key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape)
-        return false;
-    if (key->text().isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
-        return false;
-    const bool fee =
-        std::find(BeginChargeFeeEdits.begin(), BeginChargeFeeEdits.end(), edit) !=
-            BeginChargeFeeEdits.end() ||
-        std::find(DetaFeeEdits.begin(), DetaFeeEdits.end(), edit) != DetaFeeEdits.end();
-    return fee ? EditFKeyPress(edit, key->text()) : EditWKeyPress(edit, key->text());
+    return QDialog::eventFilter(watched, event);
 }
 
 void TBjgzDlg::Edit1Click() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "postage/RuleStore.h"
+
 #include <QDialog>
 #include <array>
 
@@ -26,6 +28,13 @@ public:
     // Empties the method, the province text, every interval field and every check mark; the
     // picker stays as it is.
     void ClearAll();
+
+    // The editor's content: the method shown, the province text, the checked provinces and
+    // the nine rows.
+    tv::RuleDraft draft() const;
+    // Empties the editor (ClearAll), then shows the draft: its rows from the first, its method
+    // when the list holds it (exact, case-sensitive), its provinces checked, its province text.
+    void setDraft(const tv::RuleDraft& draft);
 
     QLabel* Label1;
     QComboBox* ComboBoxSnd;
@@ -131,7 +140,6 @@ public slots:
     void Button6Click();
     // The region whose mark was just toggled gives its provinces its new state.
     void CheckListBox1ClickCheck(QListWidgetItem* region);
-    void CheckListBox1Click();
     void EditWE1Change();
     void EditWE2Change();
     void EditWE3Change();
@@ -140,6 +148,10 @@ public slots:
     void EditWE6Change();
     void EditWE7Change();
     void EditWE8Change();
+
+public:
+    // A click on a region does nothing; nothing is connected to it.
+    void CheckListBox1Click();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

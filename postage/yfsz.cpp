@@ -2,28 +2,21 @@
 
 #include "platform/Database.h"
 #include "platform/Messages.h"
+#include "platform/gui/DialogChrome.h"
 #include "platform/gui/GuiDialogs.h"
 #include "platform/gui/HandlerGuard.h"
 #include "postage/RuleStore.h"
 #include "postage/bjgz.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
 
-#include <algorithm>
-
 namespace {
-
-const QString kStartSuffix = QStringLiteral("克~");
 
 // Lines made but not yet in the list; a failed load must not leak them.
 struct PendingLines {
@@ -45,13 +38,6 @@ QTreeWidgetItem* ruleLine(int number, const QString& method, const QString& prov
     return item;
 }
 
-QString startWeightOf(const QLabel* label) {
-    QString t = label->text();
-    if (t.endsWith(kStartSuffix))
-        t.chop(kStartSuffix.size());
-    return t;
-}
-
 } // namespace
 
 TYfszDlg::TYfszDlg(QWidget* parent, tv::Connection* configConnection, TBjgzDlg* addEditor,
@@ -60,10 +46,6 @@ TYfszDlg::TYfszDlg(QWidget* parent, tv::Connection* configConnection, TBjgzDlg* 
     , m_config(configConnection)
     , m_addEditor(addEditor)
     , m_modifyEditor(modifyEditor) {
-    setWindowTitle(QStringLiteral("运费设置"));
-    setFixedSize(660, 469);
-    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-
     Button1 = new QPushButton(QStringLiteral("添加规则"), this);
     Button1->setGeometry(8, 8, 90, 28);
     Button2 = new QPushButton(QStringLiteral("修改规则"), this);
@@ -90,14 +72,14 @@ TYfszDlg::TYfszDlg(QWidget* parent, tv::Connection* configConnection, TBjgzDlg* 
             ListView1->headerItem()->setTextAlignment(c, Qt::AlignCenter);
     }
     ListView1->header()->setStretchLastSection(false);
-    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn =
+        tv::setUpDialog(*this, QStringLiteral("运费设置"), {660, 469}, tv::DialogButtonSet::OkOnly)
+            .ok;
     OKBtn->setGeometry(572, 433, 80, 28);
-    OKBtn->setDefault(true);
 
     connect(Button1, &QPushButton::clicked, this, &TYfszDlg::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TYfszDlg::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TYfszDlg::Button3Click);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(ListView1, &QTreeWidget::itemDoubleClicked, this, &TYfszDlg::Button2Click);
 
     if (const QScreen* s = screen()) {
@@ -153,35 +135,15 @@ void TYfszDlg::LoadRuleList() {
 
 void TYfszDlg::loadOnce() {
     ListView1->clear();
-    const QList<tv::RuleRow> rows = tv::ListRuleRows(*m_config);
-    if (rows.isEmpty())
-        return;
-
+    const QList<tv::RuleLine> lines = tv::GroupRuleLines(tv::ListRuleRows(*m_config));
     PendingLines pending;
     QElapsedTimer sincePass;
     sincePass.start();
-    QString stamp;
-    QString method;
-    QString provinces;
-    QString lastProvince;
-    qint32 largestEnd = 0;
-    int lines = 0;
-    for (const tv::RuleRow& row : rows) {
-        if (!stamp.isEmpty() && stamp != row.RuleIndex) {
-            pending.items.append(ruleLine(++lines, method, provinces, largestEnd));
-            provinces.clear();
-            lastProvince.clear();
-            largestEnd = 0;
-        }
-        stamp = row.RuleIndex;
-        method = row.Express;
-        if (row.Province != lastProvince)
-            provinces += row.Province + u';';
-        lastProvince = row.Province;
-        largestEnd = std::max(largestEnd, row.EndWeight);
-
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+        pending.items.append(
+            ruleLine(int(k + 1), lines[k].method, lines[k].provinces, lines[k].largestEnd));
         // An event pass now and then keeps the window responsive without the cost of one
-        // per row; the lines made so far are shown first.
+        // per line; the lines made so far are shown first.
         if (sincePass.elapsed() >= m_passIntervalMs) {
             pending.moveTo(ListView1);
             QCoreApplication::processEvents();
@@ -190,7 +152,6 @@ void TYfszDlg::loadOnce() {
                 return;
         }
     }
-    pending.items.append(ruleLine(++lines, method, provinces, largestEnd));
     pending.moveTo(ListView1);
 }
 
@@ -206,27 +167,7 @@ void TYfszDlg::done(int result) {
 bool TYfszDlg::saveEditor(TBjgzDlg& editor) {
     if (!m_config)
         throw tv::Error(QStringLiteral("The database is not connected."));
-    const QString method = editor.ComboBoxSnd->currentText();
-    if (method.isEmpty() || editor.Edit1->text().isEmpty() ||
-        editor.EndWeightEdits[0]->text().isEmpty() ||
-        editor.BeginChargeWeightEdits[0]->text().isEmpty() ||
-        editor.BeginChargeFeeEdits[0]->text().isEmpty() ||
-        editor.DetaWeightEdits[0]->text().isEmpty() || editor.DetaFeeEdits[0]->text().isEmpty())
-        return false;
-    // The check marks decide the provinces, not the province text.
-    QStringList provinces;
-    for (int i = 0; i < editor.CheckListBox2->count(); ++i) {
-        if (editor.CheckListBox2->item(i)->checkState() == Qt::Checked)
-            provinces.append(editor.CheckListBox2->item(i)->text());
-    }
-    QList<tv::RuleInterval> rows;
-    for (int n = 0; n < 9; ++n) {
-        rows.append({startWeightOf(editor.StartWeightLabels[n]), editor.EndWeightEdits[n]->text(),
-                     editor.BeginChargeWeightEdits[n]->text(),
-                     editor.BeginChargeFeeEdits[n]->text(), editor.DetaWeightEdits[n]->text(),
-                     editor.DetaFeeEdits[n]->text()});
-    }
-    return tv::SaveRule(*m_config, method, provinces, tv::completeIntervals(rows));
+    return tv::SaveRuleDraft(*m_config, editor.draft());
 }
 
 void TYfszDlg::runEditor(TBjgzDlg& editor, const QString& failed, const QString& saved) {
@@ -274,40 +215,7 @@ void TYfszDlg::Button2Click() {
         if (!m_config)
             throw tv::Error(QStringLiteral("The database is not connected."));
         TBjgzDlg& editor = *m_modifyEditor;
-        const QList<tv::Record> intervals = tv::LoadPairIntervals(*m_config, method, firstProvince);
-        const QString stamp =
-            intervals.isEmpty() ? QString() : intervals.first().text(QStringLiteral("RuleIndex"));
-        editor.ClearAll();
-        // A pair holds at most nine rows when this program wrote it; further rows from an
-        // outside change are not shown, and a save replaces the whole pair.
-        for (qsizetype k = 0; k < std::min<qsizetype>(intervals.size(), 9); ++k) {
-            const tv::Record& r = intervals[k];
-            editor.EndWeightEdits[k]->setText(r.text(QStringLiteral("EndWeight")));
-            editor.BeginChargeWeightEdits[k]->setText(r.text(QStringLiteral("BeginChargeWeight")));
-            editor.BeginChargeFeeEdits[k]->setText(r.text(QStringLiteral("BeginChargeFee")));
-            editor.DetaWeightEdits[k]->setText(r.text(QStringLiteral("DetaWeight")));
-            editor.DetaFeeEdits[k]->setText(r.text(QStringLiteral("DetaFee")));
-        }
-        const QList<tv::Record> ruleRows = tv::LoadRuleRows(*m_config, stamp);
-        editor.ComboBoxSnd->setCurrentIndex(
-            editor.ComboBoxSnd->findText(method, Qt::MatchExactly | Qt::MatchCaseSensitive));
-        QString provinceText;
-        QString previous;
-        for (const tv::Record& r : ruleRows) {
-            const QString province = r.text(QStringLiteral("Province"));
-            if (province == previous)
-                continue;
-            previous = province;
-            provinceText += province + u';';
-            for (int i = 0; i < editor.CheckListBox2->count(); ++i) {
-                if (editor.CheckListBox2->item(i)->text() == province) {
-                    editor.CheckListBox2->item(i)->setCheckState(Qt::Checked);
-                    break;
-                }
-            }
-        }
-        editor.Edit1->setText(provinceText);
-
+        editor.setDraft(tv::LoadRuleDraft(*m_config, method, firstProvince));
         runEditor(editor, QStringLiteral("规则修改失败，请检查字段!"),
                   QStringLiteral("规则修改成功!"));
     });

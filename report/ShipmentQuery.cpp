@@ -19,10 +19,6 @@ constexpr int kOvertime = 0;
 constexpr int kWeight = 12;
 constexpr int kWeight2 = 13;
 
-const char* const kDateTimeFormats[] = {"yyyy-MM-dd hh:mm:ss", "yyyy-MM-dd hh:mm:ss.zzz",
-                                        "yyyy-MM-ddThh:mm:ss", "yyyy-MM-ddThh:mm:ss.zzz",
-                                        "yyyy-MM-dd"};
-
 QString dateTimeOf(const QDateTime& d) {
     return d.time() == QTime(0, 0) ? d.date().toString(QStringLiteral("yyyy-MM-dd"))
                                    : d.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
@@ -104,17 +100,6 @@ bool ShipmentQuery::fetch(ListTable& rows, int max) {
     return true;
 }
 
-bool ShipmentQuery::fetch(QList<QStringList>& rows, int max) {
-    for (int n = 0; n < max; ++n) {
-        QStringList cells;
-        cells.reserve(CellCount);
-        if (!readRow([&](QString cell) { cells.append(std::move(cell)); }))
-            return false;
-        rows.append(std::move(cells));
-    }
-    return true;
-}
-
 QString ShipmentQuery::dateTimeText(const QVariant& value) {
     if (value.isNull())
         return QString::fromUtf8("", 0);
@@ -129,11 +114,9 @@ QString ShipmentQuery::dateTimeText(const QVariant& value) {
     const QString t = Record::textOf(value).trimmed();
     if (isPlainDateTime(t))
         return t.endsWith(QLatin1String(" 00:00:00")) ? t.left(10) : t;
-    for (const char* f : kDateTimeFormats) {
-        const QDateTime d = QDateTime::fromString(t, QLatin1String(f));
-        if (d.isValid())
-            return dateTimeOf(d);
-    }
+    const QDateTime d = Record::dateTimeFromText(t);
+    if (d.isValid())
+        return dateTimeOf(d);
     // Not a date-time at all: shown as the data layer gives it.
     return t;
 }
@@ -147,14 +130,6 @@ QString ShipmentQuery::weightDifference(const QVariant& weight, const QVariant& 
 
 QString ShipmentQuery::countText(qsizetype count) {
     return QStringLiteral("查询到 ") + QString::number(count) + QStringLiteral(" 条记录");
-}
-
-QList<QStringList> readShipments(Connection& orders, const ShipmentFilter& filter) {
-    ShipmentQuery query(orders, filter);
-    QList<QStringList> rows;
-    while (query.fetch(rows, 1000)) {
-    }
-    return rows;
 }
 
 } // namespace tv

@@ -34,7 +34,6 @@ public:
     // Appends up to max rows to rows. Returns false once every row has been read; the
     // statement is then finished and the connection free for the next one.
     bool fetch(ListTable& rows, int max);
-    bool fetch(QList<QStringList>& rows, int max);
     // Rows read so far.
     qsizetype count() const { return m_count; }
 
@@ -57,8 +56,5 @@ private:
     qsizetype m_count = 0;
     bool m_done = false;
 };
-
-// Every row of a filter at once.
-QList<QStringList> readShipments(Connection& orders, const ShipmentFilter& filter);
 
 } // namespace tv

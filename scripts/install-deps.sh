@@ -1,14 +1,15 @@
 #!/bin/sh
-# Installs every Debian package that the build, the tests and the demo need.
+# Installs every Debian package that the build, the tests, the demo and the package need.
 # Idempotent; run as root (or through sudo) on Debian 12.
 set -eu
 
 PACKAGES="cmake g++ make pkg-config git ca-certificates \
   qt6-base-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev \
   libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc \
-  libgl-dev libgtest-dev fonts-wqy-microhei \
+  libgl-dev fonts-wqy-microhei \
   socat xvfb xauth xdotool x11-apps python3 python3-xlrd sqlite3 \
-  gstreamer1.0-plugins-base libreoffice-calc-nogui"
+  gstreamer1.0-plugins-base libreoffice-calc-nogui \
+  dpkg-dev file lintian desktop-file-utils"
 
 missing=""
 for p in $PACKAGES; do

@@ -4,14 +4,17 @@
 
 namespace tv {
 
-int BatchPackOut::run() {
-    OrderDb db(m_orders);
+QStringList BatchPackOut::select() {
     // The whole selection is read before the first update goes out on the same connection.
-    const QStringList waybills = db.selectPackedOutWaybills();
-    int reset = 0;
+    return OrderDb(m_orders).selectPackedOutWaybills();
+}
+
+int BatchPackOut::reset(const QStringList& waybills) {
+    OrderDb db(m_orders);
+    int moved = 0;
     for (const QString& postId : waybills)
-        reset += db.resetParcelState(postId);
-    return reset;
+        moved += db.resetParcelState(postId);
+    return moved;
 }
 
 } // namespace tv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace tv {
 
 class Connection;
@@ -12,7 +14,13 @@ public:
         : m_orders(orders) {}
 
     // Returns the number of rows set to 1.
-    int run();
+    int run() { return reset(select()); }
+
+    // The two steps of run(): the waybills of the orders packed out and not completed, read
+    // whole; then their rows from 2 to 1, each only while an order of its waybill is still
+    // packed out and not completed. Returns the rows that really moved.
+    QStringList select();
+    int reset(const QStringList& waybills);
 
 private:
     Connection& m_orders;

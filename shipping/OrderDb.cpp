@@ -1,5 +1,7 @@
 #include "shipping/OrderDb.h"
 
+#include "platform/Error.h"
+
 #include <QSet>
 
 namespace tv {
@@ -8,6 +10,13 @@ namespace {
 
 QString paidStatus() {
     return QStringLiteral("收款发货");
+}
+
+QStringList column(Connection& db, const QString& sql, const QString& name) {
+    QStringList texts;
+    for (const Record& r : selectRows(db, sql))
+        texts.append(r.text(name));
+    return texts;
 }
 
 } // namespace
@@ -60,8 +69,19 @@ QList<GoodsLine> OrderDb::selectGoods(const QVariant& tradeId) {
     return lines;
 }
 
-void OrderDb::saveTrade(const QVariant& id, const Assignments& changes) {
-    updateRow(m_db, QStringLiteral("df_Trade"), QStringLiteral("ID"), id, changes);
+bool OrderDb::saveTradeIfUnchanged(const QVariant& id, bool packedOut, const Assignments& changes) {
+    // The state goes into the update's own condition: on SQL Server it is evaluated under the
+    // row's update lock, on SQLite under the write lock, so two benches cannot both save.
+    const int changed =
+        updateRow(m_db, QStringLiteral("df_Trade"), QStringLiteral("ID"), id, changes,
+                  {{QStringLiteral("TradeStatus"), paidStatus()},
+                   {QStringLiteral("bSnd"), packedOut ? 1 : 0}});
+    if (changed == 0)
+        return false;
+    if (changed != 1)
+        throw Error(QStringLiteral("Saving order %1 changed %2 rows instead of one.")
+                        .arg(Record::textOf(id), QString::number(changed)));
+    return true;
 }
 
 void OrderDb::appendPostageCharge(const PostageChargeRow& row) {
@@ -110,10 +130,25 @@ QStringList OrderDb::selectPackedOutWaybills() {
 }
 
 int OrderDb::resetParcelState(const QString& postId) {
+    // An order completed since the selection no longer lets its parcel's rows move back.
     return execute(m_db,
                    QStringLiteral("update [es_TradeLog] set [PostStatus] = 1 where [SndID] = ? "
-                                  "and [PostStatus] = 2"),
-                   {postId});
+                                  "and [PostStatus] = 2 and exists (select 1 from [df_Trade] "
+                                  "where [PostID] = ? and [TradeStatus] = ? and [bSnd] = 1)"),
+                   {postId, postId, paidStatus()});
+}
+
+QStringList OrderDb::selectStaffNames() {
+    return column(m_db, QStringLiteral("select [Name] from [df_Staff]"), QStringLiteral("Name"));
+}
+
+QStringList OrderDb::selectShopNames() {
+    return column(m_db, QStringLiteral("select [Name] from [df_Shop]"), QStringLiteral("Name"));
+}
+
+QStringList OrderDb::selectSndStyles() {
+    return column(m_db, QStringLiteral("select [Style] from [df_SndStyle]"),
+                  QStringLiteral("Style"));
 }
 
 } // namespace tv

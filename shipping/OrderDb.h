@@ -55,8 +55,10 @@ public:
     // Orders of a waybill in "收款发货" with the given packed-out flag, with their method's bMonth.
     QList<ScanOrder> selectScanOrders(const QString& waybill, bool packedOut);
     QList<GoodsLine> selectGoods(const QVariant& tradeId);
-    // Saves the changed columns of one df_Trade row.
-    void saveTrade(const QVariant& id, const Assignments& changes);
+    // Saves the changed columns of one df_Trade row if it is still in the state the scan
+    // selected ("收款发货" with the given packed-out flag): false when it changed no row (the
+    // order was deleted, completed or packed out meanwhile). Any other count throws tv::Error.
+    bool saveTradeIfUnchanged(const QVariant& id, bool packedOut, const Assignments& changes);
     void appendPostageCharge(const PostageChargeRow& row);
     void appendTradeLog(const QVariant& tradeId, const QDateTime& time, const QString& user,
                         const QString& event);
@@ -65,8 +67,15 @@ public:
 
     // Waybill numbers of the orders packed out but not completed, empty ones left out, each once.
     QStringList selectPackedOutWaybills();
-    // es_TradeLog rows of a waybill from state 2 to 1; returns how many moved.
+    // es_TradeLog rows of a waybill from state 2 to 1 while an order of that waybill is still
+    // packed out and not completed; returns how many moved.
     int resetParcelState(const QString& postId);
+
+    // The lists the windows offer, each in the order the server returns its rows.
+    QStringList selectStaffNames();
+    QStringList selectShopNames();
+    // The logistics methods, `Style` of df_SndStyle.
+    QStringList selectSndStyles();
 
     Connection& connection() { return m_db; }
 

@@ -13,12 +13,15 @@ namespace {
 
 const QString kSep = QStringLiteral(" : ");
 
-// The trade numbers of sTradeNO in order; empty pieces name no trade, and a number listed
-// twice is looked up once (its first row has left state 1 after the first lookup).
+// The trade numbers of sTradeNO in order; empty and blank pieces name no trade (SQL Server
+// ignores trailing blanks, so " " would find the rows of the empty number there), and a number
+// listed twice is looked up once (its first row has left state 1 after the first lookup).
 QStringList tradeNumbers(const QString& sTradeNO) {
     QStringList out;
     QSet<QString> seen;
     for (const QString& t : sTradeNO.split(u',', Qt::SkipEmptyParts)) {
+        if (t.trimmed().isEmpty())
+            continue;
         if (!seen.contains(t)) {
             seen.insert(t);
             out.append(t);
@@ -51,8 +54,10 @@ void Scan::run(const ScanInput& in) {
     }
     qint32 parcelWeight = kilogramTextToGrams(in.weight);
 
+    // Completing mode handles packed-out orders, pack-out mode the others.
+    const bool packedOut = !in.packOutMode;
     OrderDb db(m_orders);
-    const QList<ScanOrder> orders = db.selectScanOrders(in.waybill, !in.packOutMode);
+    const QList<ScanOrder> orders = db.selectScanOrders(in.waybill, packedOut);
     if (orders.isEmpty()) {
         m_sink.reportScanResult(
             timeOfDay() + kSep + in.waybill + QStringLiteral(" : 没有符合条件的记录!"), false);
@@ -60,6 +65,7 @@ void Scan::run(const ScanInput& in) {
     }
     m_sink.clearDetails();
 
+    const QString changedLine = QStringLiteral(" : 订单状态已改变,未发货");
     // The first order takes the parcel's weight and postage; the others of the same parcel
     // are recorded with 0.
     bool parcelCharged = false;
@@ -92,11 +98,15 @@ void Scan::run(const ScanInput& in) {
 
         Assignments changes{{QStringLiteral("weight2"), parcelWeight},
                             {QStringLiteral("PostFee2"), postFee}};
-        // Asked before any transaction begins, so that none waits on the packer.
+        // Asked before any transaction begins, so that none waits on the packer. Every save
+        // requires the state the selection saw: whatever changed the order meanwhile (the
+        // order-management system, another bench) wins, and this order is not shipped.
         if (in.askBeforeFinishing && !m_sink.askYesNo(QStringLiteral("是否完成发货？"))) {
-            db.saveTrade(order.id, changes);
+            const bool saved = db.saveTradeIfUnchanged(order.id, packedOut, changes);
             m_sink.reportScanResult(
-                timeOfDay() + kSep + in.waybill + weights + QStringLiteral("，未发货"), false);
+                timeOfDay() + kSep + in.waybill +
+                    (saved ? weights + QStringLiteral("，未发货") : changedLine),
+                false);
             continue;
         }
 
@@ -122,19 +132,25 @@ void Scan::run(const ScanInput& in) {
             changes.append({QStringLiteral("sndOperator"), in.operatorName});
 
         // The order's writes stand or fall together; orders finished before it stay finished.
-        Transaction tx(m_orders);
-        db.saveTrade(order.id, changes);
-        if (order.bMonth) {
-            db.appendPostageCharge({order.id, order.postId, postFee, now.date(), order.sndStyle,
-                                    QStringLiteral("重量：") + QString::number(parcelWeight),
-                                    order.remark, order.adr, in.operatorName});
+        {
+            Transaction tx(m_orders);
+            if (!db.saveTradeIfUnchanged(order.id, packedOut, changes)) {
+                // Rolled back as the transaction ends: no charge, no log, no trade moves.
+                m_sink.reportScanResult(timeOfDay() + kSep + in.waybill + changedLine, false);
+                continue;
+            }
+            if (order.bMonth) {
+                db.appendPostageCharge({order.id, order.postId, postFee, now.date(), order.sndStyle,
+                                        QStringLiteral("重量：") + QString::number(parcelWeight),
+                                        order.remark, order.adr, in.operatorName});
+            }
+            db.appendTradeLog(order.id, now, in.operatorName,
+                              in.packOutMode ? QStringLiteral("发货出库")
+                                             : QStringLiteral("完成关闭"));
+            for (const QString& tradeNo : tradeNumbers(order.sTradeNO))
+                db.moveFirstTradeState(tradeNo);
+            tx.commit();
         }
-        db.appendTradeLog(order.id, now, in.operatorName,
-                          in.packOutMode ? QStringLiteral("发货出库") : QStringLiteral("完成关闭"));
-        for (const QString& tradeNo : tradeNumbers(order.sTradeNO))
-            db.moveFirstTradeState(tradeNo);
-        tx.commit();
-
         m_sink.reportScanResult(timeOfDay() + kSep + in.waybill + weights, true);
     }
 }

@@ -46,9 +46,13 @@ int main(int argc, char** argv) {
     options.methods = parser.value(QStringLiteral("methods")).toInt();
     options.scanDays = parser.value(QStringLiteral("scan-days")).toInt();
     options.scansPerDay = parser.value(QStringLiteral("scans-per-day")).toInt();
-    const QString schema = parser.isSet(QStringLiteral("schema"))
-                               ? parser.value(QStringLiteral("schema"))
-                               : QStringLiteral(TOLVANE_DATA_DIR "/orders.sql");
+    // Installed, the schema lies in ../share/tolvane; in the build, in the project's data/.
+    const QString installedSchema =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/tolvane/orders.sql");
+    const QString schema =
+        parser.isSet(QStringLiteral("schema")) ? parser.value(QStringLiteral("schema"))
+        : QFileInfo::exists(installedSchema)   ? installedSchema
+                                               : QStringLiteral(TOLVANE_DATA_DIR "/orders.sql");
     try {
         QElapsedTimer timer;
         timer.start();

@@ -7,8 +7,6 @@
 #include <QSysInfo>
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <thread>
 
 namespace tv {
 
@@ -23,36 +21,7 @@ constexpr qsizetype MaxRecordData = 8224;
 // searched.
 constexpr quint32 ReferencesPerPart = 1 << 16;
 constexpr quint32 MaxPartBits = 8;
-// Below this many references a second thread costs more than it saves.
-constexpr quint32 ParallelReferences = 1 << 16;
 constexpr quint32 NoReference = 0xFFFFFFFF;
-
-// Runs first(), and second() on a second thread when parallel is set; an exception of either
-// reaches the caller once both have ended.
-template <class F, class G> void runBoth(bool parallel, F first, G second) {
-    if (!parallel) {
-        first();
-        second();
-        return;
-    }
-    std::exception_ptr failure;
-    std::thread thread([&] {
-        try {
-            second();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    try {
-        first();
-    } catch (...) {
-        thread.join();
-        throw;
-    }
-    thread.join();
-    if (failure)
-        std::rethrow_exception(failure);
-}
 
 bool isWide(char32_t c) {
     return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) ||
@@ -206,15 +175,15 @@ quint32 XlsSharedStrings::add(QStringView text, bool kept) {
     } else {
         if (m_segments.empty() || m_segments.back().kept)
             m_segments.push_back({ref, nullptr, nullptr, m_text.size()});
-        m_text.append(text.utf16(), size_t(text.size()));
+        m_text.insert(m_text.end(), text.utf16(), text.utf16() + text.size());
     }
     m_lengths.push_back(quint16(text.size()));
     m_built = false;
     return ref;
 }
 
-void XlsSharedStrings::hashRange(quint32 first, quint32 end, std::vector<quint32>& counts) {
-    walk(first, end, [&](quint32 ref, QStringView t) {
+void XlsSharedStrings::hashAll(std::vector<quint32>& counts) {
+    walk(0, totalCount(), [&](quint32 ref, QStringView t) {
         quint32 h;
         if (m_hash) {
             h = m_hash(t);
@@ -231,17 +200,8 @@ void XlsSharedStrings::hashRange(quint32 first, quint32 end, std::vector<quint32
     });
 }
 
-void XlsSharedStrings::groupRange(quint32 first, quint32 end, std::vector<quint32>& next,
-                                  HashedRef* grouped) {
-    for (quint32 ref = first; ref < end; ++ref) {
-        const quint32 h = m_index[ref];
-        grouped[next[part(h)]++] = {h, ref};
-    }
-}
-
-void XlsSharedStrings::build(const std::function<void()>& alongside) {
+void XlsSharedStrings::build() {
     const quint32 n = totalCount();
-    const bool parallel = n >= ParallelReferences;
     quint32 bits = 0;
     while (bits < MaxPartBits && (n >> bits) > ReferencesPerPart)
         ++bits;
@@ -249,51 +209,36 @@ void XlsSharedStrings::build(const std::function<void()>& alongside) {
     const quint32 parts = 1u << bits;
     m_index.resize(n);
 
-    // Hashes, 8-bit flags and the size of each part, each half of the references on a thread.
-    const quint32 middle = n / 2;
-    std::vector<quint32> counts[2] = {std::vector<quint32>(parts), std::vector<quint32>(parts)};
-    runBoth(
-        parallel, [&] { hashRange(0, middle, counts[0]); },
-        [&] { hashRange(middle, n, counts[1]); });
+    // Hashes, 8-bit flags and the size of each part.
+    std::vector<quint32> counts(parts);
+    hashAll(counts);
 
-    // The references grouped by part, in order within a part: the first half's before the
-    // second's.
-    std::vector<quint32> partStart(parts + 1);
-    std::vector<quint32> next[2] = {std::vector<quint32>(parts), std::vector<quint32>(parts)};
-    for (quint32 p = 0; p < parts; ++p) {
-        next[0][p] = partStart[p];
-        next[1][p] = partStart[p] + counts[0][p];
-        partStart[p + 1] = next[1][p] + counts[1][p];
+    {
+        // The references grouped by part, in order within a part; freed before the numbering
+        // takes its own memory.
+        std::vector<quint32> partStart(parts + 1);
+        std::vector<quint32> next(parts);
+        for (quint32 p = 0; p < parts; ++p) {
+            next[p] = partStart[p];
+            partStart[p + 1] = partStart[p] + counts[p];
+        }
+        std::vector<HashedRef> grouped(n);
+        for (quint32 ref = 0; ref < n; ++ref) {
+            const quint32 h = m_index[ref];
+            grouped[next[part(h)]++] = {h, ref};
+        }
+        findFirstOccurrences(grouped, partStart);
     }
-    PodArray<HashedRef> grouped;
-    grouped.resize(n);
-    runBoth(
-        parallel, [&] { groupRange(0, middle, next[0], grouped.data()); },
-        [&] { groupRange(middle, n, next[1], grouped.data()); });
-
-    // The second thread takes the parts of the second half of the references.
-    quint32 split = 1;
-    while (split < parts && partStart[split] < middle)
-        ++split;
-    runBoth(
-        parallel && parts > 1, [&] { findFirstOccurrences(grouped.data(), partStart, 0, split); },
-        [&] { findFirstOccurrences(grouped.data(), partStart, split, parts); });
-
-    if (alongside)
-        runBoth(
-            parallel, [&] { numberInOrder(); }, alongside);
-    else
-        numberInOrder();
+    numberInOrder();
     m_built = true;
 }
 
-void XlsSharedStrings::findFirstOccurrences(const HashedRef* grouped,
-                                            const std::vector<quint32>& partStart,
-                                            quint32 firstPart, quint32 endPart) {
+void XlsSharedStrings::findFirstOccurrences(const std::vector<HashedRef>& grouped,
+                                            const std::vector<quint32>& partStart) {
     // Texts are not read here: a reference whose hash matches an earlier one is taken for its
     // repeat, and numberInOrder() checks that where the texts are at hand.
     std::vector<HashedRef> table;
-    for (quint32 p = firstPart; p < endPart; ++p) {
+    for (size_t p = 0; p + 1 < partStart.size(); ++p) {
         table.assign(4096, HashedRef{0, NoReference});
         size_t mask = table.size() - 1;
         size_t used = 0;
@@ -335,8 +280,8 @@ void XlsSharedStrings::numberInOrder() {
     // differs (two texts of one hash) is looked up among such texts by its text. The records
     // the table will take are sized on the way.
     const quint32 n = totalCount();
-    PodArray<const char16_t*> uniqueText; // where the text of each table entry starts
-    QHash<QStringView, quint32> collided; // text -> table index
+    std::vector<const char16_t*> uniqueText; // where the text of each table entry starts
+    QHash<QStringView, quint32> collided;    // text -> table index
     m_recordSizes.clear();
     CountingRecords layout(m_recordSizes);
     layout.begin(SstRecord);

@@ -1,10 +1,7 @@
 #pragma once
 
-#include "xls/LargeMemory.h"
-
 #include <QString>
 #include <algorithm>
-#include <functional>
 #include <vector>
 
 namespace tv {
@@ -17,7 +14,7 @@ class ByteSink;
 // Texts are kept as they come, one reference each, and the distinct ones are found by build().
 // A single hash table over hundreds of thousands of strings would cost a cache miss for
 // nearly every cell, so build() groups the references by a part of the hash range and searches
-// each part with a table small enough for the cache, half the work on a second thread.
+// each part with a table small enough for the cache.
 class XlsSharedStrings {
 public:
     static constexpr qsizetype MaxLength = 32767;
@@ -41,9 +38,8 @@ public:
     }
 
     // Numbers the distinct texts in the order they first occur; index(), byteSize() and
-    // write() answer for that numbering until the next add(). alongside, when given, runs on a
-    // second thread while the table is numbered, which takes one thread only.
-    void build(const std::function<void()>& alongside = {});
+    // write() answer for that numbering until the next add().
+    void build();
     quint32 uniqueCount() const { return m_unique; }
     // Index in the table of the text of reference ref.
     quint32 index(quint32 ref) const { return m_index[ref]; }
@@ -96,22 +92,21 @@ private:
     const char16_t* start(const Segment& s) const {
         return s.kept ? s.kept : m_text.data() + s.offset;
     }
-    void hashRange(quint32 first, quint32 end, std::vector<quint32>& counts);
-    void groupRange(quint32 first, quint32 end, std::vector<quint32>& next, HashedRef* grouped);
-    void findFirstOccurrences(const HashedRef* grouped, const std::vector<quint32>& partStart,
-                              quint32 firstPart, quint32 endPart);
+    void hashAll(std::vector<quint32>& counts);
+    void findFirstOccurrences(const std::vector<HashedRef>& grouped,
+                              const std::vector<quint32>& partStart);
     void numberInOrder();
     template <class Records>
     void putString(Records& records, const char16_t* chars, qsizetype length, bool compressed,
                    bool bucket) const;
 
     Hash m_hash;
-    PodArray<char16_t> m_text; // the copied texts end to end
+    std::vector<char16_t> m_text; // the copied texts end to end
     std::vector<Segment> m_segments;
-    PodArray<quint16> m_lengths; // length of each reference's text, and WideBit
+    std::vector<quint16> m_lengths; // length of each reference's text, and WideBit
     // build() stores each reference's hash here, then its first reference with the same text,
     // then turns that into the table index in place.
-    PodArray<quint32> m_index;
+    std::vector<quint32> m_index;
     quint32 m_partShift = 32;           // a hash's part is its top bits (one part when 32)
     std::vector<quint16> m_recordSizes; // data size of SST and each CONTINUE record
     quint32 m_unique = 0;

@@ -435,12 +435,10 @@ void XlsWorkbook::save(const QString& path) {
                              return a.row != b.row ? a.row < b.row : a.column < b.column;
                          });
 
-    // The fitted widths are measured on the second thread while the string table is numbered.
-    m_strings.build([this] {
-        for (const auto& sheet : m_sheets)
-            if (sheet->fitted)
-                measureWidths(*sheet);
-    });
+    m_strings.build();
+    for (const auto& sheet : m_sheets)
+        if (sheet->fitted)
+            measureWidths(*sheet);
 
     std::vector<quint32> offsets(m_sheets.size(), 0);
     ByteSink counter;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "xls/LargeMemory.h"
 #include "xls/Workbook.h"
 #include "xls/XlsSharedStrings.h"
 
@@ -80,7 +79,7 @@ private:
 
     std::vector<std::unique_ptr<Sheet>> m_sheets;
     XlsSharedStrings m_strings;
-    PodArray<Run> m_runs;
+    std::vector<Run> m_runs;
     // Decimals of the number formats in use; cell format 17 + i shows m_numberFormats[i].
     std::vector<int> m_numberFormats;
 };

@@ -1,7 +1,6 @@
 #include "platform/gui/GuiMessageBoxes.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QMessageBox>
 
 namespace tv {
@@ -33,14 +32,21 @@ void GuiMessageBoxes::error(const QString& text) {
 }
 
 void GuiMessageBoxes::applicationError(const QString& text) {
-    // No owner and not modal: the main window stays usable while the caller waits.
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Application Error"), text,
-                    QMessageBox::Ok);
-    box.setWindowModality(Qt::NonModal);
-    QEventLoop loop;
-    QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
-    box.show();
-    loop.exec();
+    // No owner and not modal: the main window stays usable, and nobody waits for the box.
+    if (!m_applicationError) {
+        m_applicationError = new QMessageBox(
+            QMessageBox::Critical, QStringLiteral("Application Error"), text, QMessageBox::Ok);
+        m_applicationError->setWindowModality(Qt::NonModal);
+        m_applicationError->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        m_applicationError->setText(text);
+    }
+    m_applicationError->show();
+    m_applicationError->raise();
+}
+
+GuiMessageBoxes::~GuiMessageBoxes() {
+    delete m_applicationError.data();
 }
 
 } // namespace tv

@@ -2,6 +2,10 @@
 
 #include "platform/Messages.h"
 
+#include <QPointer>
+
+class QMessageBox;
+
 namespace tv {
 
 // The application title, caption of every message box of the program.
@@ -14,6 +18,10 @@ public:
     bool question(const QString& text) override;
     void error(const QString& text) override;
     void applicationError(const QString& text) override;
+    ~GuiMessageBoxes() override;
+
+private:
+    QPointer<QMessageBox> m_applicationError;
 };
 
 } // namespace tv

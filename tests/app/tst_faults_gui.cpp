@@ -4,13 +4,17 @@
 #include "config/dzcsz.h"
 #include "platform/Messages.h"
 #include "platform/gui/GuiDialogs.h"
+#include "platform/gui/GuiMessageBoxes.h"
 #include "scale/ComThd.h"
+#include "support/PtyPair.h"
 #include "support/RecordingMessageBoxes.h"
 #include "support/SqliteLock.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -18,56 +22,14 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 using namespace tv;
+using test::LockTimes;
 using test::SqliteLock;
 
 namespace {
-
-// A scale on a socat pseudo-terminal whose device can vanish and come back under the same link.
-class Scale {
-public:
-    Scale()
-        : m_folder(m_dir.path() + QStringLiteral("/dosdevices")) {
-        QDir().mkpath(m_folder);
-    }
-    ~Scale() { unplug(); }
-    QString folder() const { return m_folder; }
-
-    bool plugIn() {
-        const QString feed = m_dir.path() + QStringLiteral("/feed");
-        const QString port = m_folder + QStringLiteral("/com1");
-        m_socat.start(QStringLiteral("socat"), {QStringLiteral("pty,raw,echo=0,link=") + port,
-                                                QStringLiteral("pty,raw,echo=0,link=") + feed});
-        QDeadlineTimer deadline(20000);
-        while (!(QFileInfo::exists(feed) && QFileInfo::exists(port)) && !deadline.hasExpired())
-            QTest::qWait(20);
-        m_fd = ::open(QFile::encodeName(feed).constData(), O_WRONLY | O_NOCTTY);
-        return m_fd >= 0;
-    }
-    void unplug() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-        if (m_socat.state() != QProcess::NotRunning) {
-            m_socat.kill();
-            m_socat.waitForFinished();
-        }
-    }
-    void send(const char* kg) {
-        const QByteArray line = QByteArray("ST,GS,+  ") + kg + "kg\r\n";
-        if (m_fd >= 0)
-            (void)::write(m_fd, line.constData(), size_t(line.size()));
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_folder;
-    QProcess m_socat;
-    int m_fd = -1;
-};
 
 void addOrder(test::FormBench& bench) {
     insertRow(bench.orders, QStringLiteral("df_Trade"),
@@ -106,6 +68,7 @@ private slots:
     }
 
     void scanWhileTheOrderDatabaseIsLocked() {
+        test::ScopedBusyTimeout busyTimeout;
         ScopedRecordingBoxes boxes;
         test::FormBench bench;
         addOrder(bench);
@@ -115,7 +78,7 @@ private slots:
         form->Edit1->setText(QStringLiteral("YT1001"));
         const QStringList before = rowsOf(bench.orders, QStringLiteral("df_Trade"));
         {
-            SqliteLock lock(bench.ordersPath, SqliteLock::Kind::Write, 8000);
+            SqliteLock lock(bench.ordersPath, SqliteLock::Kind::Write, LockTimes::LongHoldMs);
             QVERIFY(lock.held());
             form->Button1->click();
         }
@@ -135,12 +98,14 @@ private slots:
     }
 
     void optionClickWhileTheConfigurationIsLocked() {
+        test::ScopedBusyTimeout busyTimeout;
         ScopedRecordingBoxes boxes;
         test::FormBench bench;
         auto form = bench.start();
         const QStringList before = rowsOf(bench.config, QStringLiteral("pwd"));
         {
-            SqliteLock lock(bench.folder + QStringLiteral("db.mdb"), SqliteLock::Kind::Write, 8000);
+            SqliteLock lock(bench.folder + QStringLiteral("db.mdb"), SqliteLock::Kind::Write,
+                            LockTimes::LongHoldMs);
             QVERIFY(lock.held());
             form->CheckBox5->click();
         }
@@ -159,26 +124,58 @@ private slots:
         QCOMPARE(s.integer(QStringLiteral("check3")), 1);
     }
 
+    // Pulled: one box with the system's text, the field says the scale is gone at once and a
+    // scan writes nothing. Pushed back: readings come again without a click, a scan ships, and
+    // a restart from the settings still works.
     void scaleDeviceVanishesAndComesBack() {
         ScopedRecordingBoxes boxes;
-        Scale scale;
-        QVERIFY(scale.plugIn());
+        test::PtyPair scale;
+        QVERIFY(scale.ready());
         TComThread::setDeviceFolder(scale.folder());
         test::FormBench bench;
+        addOrder(bench);
         auto form = bench.start({}, true);
         form->createDialogs();
-        scale.send("1.250");
-        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("1.250"), 10000);
+        form->ComboBoxOpr->setCurrentText(QStringLiteral("张三"));
+        const auto shows = [&](const char* kg) {
+            return scale.sendUntil(test::PtyPair::reading(kg),
+                                   [&] { return form->Edit2->text() == QLatin1String(kg); });
+        };
+        QVERIFY(shows("1.250"));
 
+        QElapsedTimer timer;
+        timer.start();
         scale.unplug();
-        // The reader meets the vanished device; the window stays responsive meanwhile.
-        for (int i = 0; i < 20; ++i)
-            QTest::qWait(100);
-        QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
-        for (const auto& shown : boxes.shown())
-            QCOMPARE(shown.kind, RecordingMessageBoxes::Kind::ApplicationError);
+        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("电子秤未连接"), 10000);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(boxes.shown().size(), 1);
+        QCOMPARE(boxes.shown()[0].kind, RecordingMessageBoxes::Kind::ApplicationError);
+        QVERIFY2(boxes.texts()[0].contains(QString::fromLocal8Bit(std::strerror(EIO))),
+                 qPrintable(boxes.texts()[0]));
+
+        const QStringList before = rowsOf(bench.orders, QStringLiteral("df_Trade"));
+        form->Edit1->setText(QStringLiteral("YT1001"));
+        form->Button1->click();
+        QCOMPARE(boxes.shown().size(), 2);
+        QCOMPARE(boxes.shown()[1].kind, RecordingMessageBoxes::Kind::Error);
+        QCOMPARE(rowsOf(bench.orders, QStringLiteral("df_Trade")), before);
+        QCOMPARE(rowsOf(bench.orders, QStringLiteral("df_TradeLog")), QStringList());
 
         QVERIFY(scale.plugIn());
+        timer.restart();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                scale.write(test::PtyPair::reading("1.250"));
+                return form->Edit2->text() == QStringLiteral("1.250");
+            },
+            10000));
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        form->Edit1->setText(QStringLiteral("YT1001"));
+        form->Button1->click();
+        QVERIFY(form->Memo1->toPlainText().endsWith(QStringLiteral("差:0.050kg")));
+        QCOMPARE(rowsOf(bench.orders, QStringLiteral("df_TradeLog")).size(), 1);
+        QCOMPARE(boxes.shown().size(), 2);
+
         setModalRunner([](QDialog& d) {
             d.accept();
             return d.result();
@@ -186,11 +183,55 @@ private slots:
         form->BitBtn1->click();
         QVERIFY(form->scaleReader());
         QVERIFY(!form->scaleReader()->IsTerminated());
-        QTest::qWait(300);
-        scale.send("2.500");
-        QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("2.500"), 10000);
-        scale.send("0.750");
+        QVERIFY(shows("2.500"));
+        scale.write(test::PtyPair::reading("0.750"));
         QTRY_COMPARE_WITH_TIMEOUT(form->Edit2->text(), QStringLiteral("0.750"), 10000);
+    }
+
+    // The real error box stays up after a loss; neither a restart from the scale settings nor
+    // the window's end waits for it.
+    void restartWhileTheReadersBoxIsUp() {
+        GuiMessageBoxes gui;
+        setMessageBoxes(&gui);
+        test::PtyPair scale;
+        QVERIFY(scale.ready());
+        TComThread::setDeviceFolder(scale.folder());
+        test::FormBench bench;
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        QVERIFY(scale.sendUntil(test::PtyPair::reading("1.250"),
+                                [&] { return form->Edit2->text() == QStringLiteral("1.250"); }));
+
+        scale.unplug();
+        const auto errorBox = [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible() && w->windowTitle() == QStringLiteral("Application Error"))
+                    return w;
+            return static_cast<QWidget*>(nullptr);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(errorBox(), 10000);
+        // Back before the restart, so that the new reader finds the scale under its link.
+        QVERIFY(scale.plugIn());
+
+        setModalRunner([](QDialog& d) {
+            d.accept();
+            return d.result();
+        });
+        QElapsedTimer timer;
+        timer.start();
+        form->BitBtn1->click();
+        QVERIFY2(timer.elapsed() < 10000, "the restart waited for the box");
+        QVERIFY(errorBox());
+        QVERIFY(form->scaleReader());
+        QCOMPARE(form->Edit2->text(), QStringLiteral("电子秤未连接"));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                scale.write(test::PtyPair::reading("0.750"));
+                return form->Edit2->text() == QStringLiteral("0.750");
+            },
+            10000));
+        form.reset();
+        setMessageBoxes(nullptr);
     }
 };
 

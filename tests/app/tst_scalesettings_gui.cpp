@@ -1,5 +1,6 @@
 // The scale settings dialog and the reader it restarts, and manual weight entry pausing it.
 #include "FormBench.h"
+#include "app/ScaleStatus.h"
 #include "config/dzcsz.h"
 #include "platform/Messages.h"
 #include "platform/gui/GuiDialogs.h"
@@ -32,22 +33,14 @@ void answerScaleDialog(int pickPortIndex, bool ok) {
 }
 
 QByteArray line(const char* kg) {
-    return QByteArray("ST,GS,+  ") + kg + "kg\r\n";
+    return test::PtyPair::reading(kg);
 }
 
 // Sends the reading as a scale does, again and again, until the field shows it: a line that
 // arrives before a new reader's thread has started is discarded by its purge.
 bool showsReading(test::PtyPair& pty, QLineEdit* field, const char* kg) {
     const QString expected = QString::fromLatin1(kg);
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < 20000) {
-        pty.write(line(kg));
-        QTest::qWait(200);
-        if (field->text().endsWith(expected))
-            return true;
-    }
-    return false;
+    return pty.sendUntil(line(kg), [&] { return field->text().endsWith(expected); });
 }
 
 } // namespace
@@ -84,8 +77,8 @@ private slots:
         const Record row = bench.settings();
         QCOMPARE(row.integer(QStringLiteral("Com")), 1);
         QCOMPARE(row.integer(QStringLiteral("ScaleType")), 0);
-        // The field keeps its text until the new reader decodes a reading.
-        QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
+        // The old reader's end leaves no weight standing until the new reader decodes one.
+        QCOMPARE(form->Edit2->text(), QStringLiteral("电子秤未连接"));
         QVERIFY(showsReading(*m_pty, form->Edit2, "2.000"));
         QVERIFY(boxes.texts().isEmpty());
     }
@@ -110,6 +103,7 @@ private slots:
         // No com3 in the device folder: the new reader reports its port and is dead.
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("COM3:无法连接，请检查!")});
         QVERIFY(form->scaleReader()->IsTerminated());
+        QTRY_COMPARE(form->Edit2->text(), QStringLiteral("电子秤未连接"));
     }
 
     void storedPortZero() {
@@ -141,7 +135,7 @@ private slots:
         QCOMPARE(form->Edit2->text(), QString());
         form->Edit2->setText(QStringLiteral("0.800"));
         m_pty->write(line("3.000"));
-        QTest::qWait(1500);
+        QTest::qWait(test::PtyPair::QuietMs);
         QCOMPARE(form->Edit2->text(), QStringLiteral("0.800"));
 
         // A restart must end the paused reader rather than wait for it forever.
@@ -151,7 +145,7 @@ private slots:
         form->BitBtn1->click();
         QVERIFY2(timer.elapsed() < 10000, "the restart waited for a paused reader");
         m_pty->write(line("3.500"));
-        QTest::qWait(1500);
+        QTest::qWait(test::PtyPair::QuietMs);
         QCOMPARE(form->Edit2->text(), QStringLiteral("0.800"));
 
         form->CheckBox1->click();
@@ -159,6 +153,33 @@ private slots:
         QCOMPARE(form->Edit2->text(), QString());
         QVERIFY(showsReading(*m_pty, form->Edit2, "4.000"));
         QVERIFY(boxes.texts().isEmpty());
+    }
+
+    // The dot beside the weight field follows what the scale says: steady, swinging, silent.
+    void indicatorFollowsTheScale() {
+        ScopedRecordingBoxes boxes;
+        test::FormBench bench;
+        auto form = bench.start({}, true);
+        form->createDialogs();
+        QCOMPARE(form->WeightIndicator->state(), ScaleIndicator::State::NoReading);
+        // A line every 100 ms, as a scale sends them.
+        const auto showsWhileSending = [&](const QByteArray& line, ScaleIndicator::State state) {
+            QElapsedTimer pace;
+            return QTest::qWaitFor(
+                [&] {
+                    if (!pace.isValid() || pace.elapsed() >= 100) {
+                        m_pty->write(line);
+                        pace.start();
+                    }
+                    return form->WeightIndicator->state() == state;
+                },
+                20000);
+        };
+        QVERIFY(showsWhileSending("US,GS,+  1.250kg\r\n", ScaleIndicator::State::Unsteady));
+        QVERIFY(showsWhileSending("ST,GS,+  1.250kg\r\n", ScaleIndicator::State::Steady));
+        QTRY_COMPARE_WITH_TIMEOUT(form->WeightIndicator->state(), ScaleIndicator::State::NoReading,
+                                  20000);
+        QCOMPARE(form->Edit2->text(), QStringLiteral("1.250"));
     }
 };
 

@@ -154,7 +154,7 @@ private slots:
         QVERIFY(form->ComboBoxOpr->isEnabled());
         QCOMPARE(form->Edit2->text(), QStringLiteral("电子秤未连接"));
         QCOMPARE(m_sound.played(), QStringList{QStringLiteral("./Welcome.wav")});
-        QVERIFY(!QFile::exists(bench.dir.filePath(QStringLiteral("missing.db"))));
+        QVERIFY(!QFile::exists(bench.filePath(QStringLiteral("missing.db"))));
     }
 
     void firstOfTheMonth() {

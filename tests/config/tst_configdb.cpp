@@ -63,6 +63,8 @@ private slots:
     void optionValues();
     void columnChoice_data();
     void columnChoice();
+    void checkLogin_data();
+    void checkLogin();
 
     void suppliedFile();
     void mkconfigdbKeepsExistingFile();
@@ -362,6 +364,32 @@ void TestConfigDb::mkconfigdbKeepsExistingFile() {
     b.close();
     QCOMPARE(QProcess::execute(tool("mkconfigdb"), {bad, m_dir->filePath("bad.mdb")}), 1);
     QVERIFY(!QFileInfo::exists(m_dir->filePath("bad.mdb")));
+}
+
+void TestConfigDb::checkLogin_data() {
+    QTest::addColumn<QStringList>("typed"); // server, catalog, user, password, confirmation
+    QTest::addColumn<QString>("message");
+    const QString empty = QStringLiteral("输入不能为空!");
+    const QString differ = QStringLiteral("输入的密码不相同,失败!");
+    QTest::newRow("complete") << QStringList{"h", "d", "u", "p", "p"} << QString();
+    QTest::newRow("all empty: one message") << QStringList{"", "", "", "a", "b"} << empty;
+    QTest::newRow("server empty") << QStringList{"", "d", "u", "", ""} << empty;
+    QTest::newRow("catalog empty") << QStringList{"h", "", "u", "", ""} << empty;
+    QTest::newRow("user empty") << QStringList{"h", "d", "", "", ""} << empty;
+    QTest::newRow("blanks are not empty") << QStringList{" ", " ", " ", "", ""} << QString();
+    QTest::newRow("passwords differ") << QStringList{"h", "d", "u", "a", "b"} << differ;
+    QTest::newRow("passwords differ in case") << QStringList{"h", "d", "u", "Pw", "pw"} << differ;
+    QTest::newRow("trailing blank counts") << QStringList{"h", "d", "u", "pw", "pw "} << differ;
+    QTest::newRow("empty password and confirmation")
+        << QStringList{"h", "d", "u", "", ""} << QString();
+    QTest::newRow("server with an instance, password with ; and }")
+        << QStringList{"srv\\SQLEXPRESS", "d", "u", "p;w}d'", "p;w}d'"} << QString();
+}
+
+void TestConfigDb::checkLogin() {
+    QFETCH(QStringList, typed);
+    QFETCH(QString, message);
+    QCOMPARE(tv::checkLogin({typed[0], typed[1], typed[2], typed[3], typed[4]}), message);
 }
 
 int main(int argc, char** argv) {

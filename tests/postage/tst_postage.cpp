@@ -3,7 +3,6 @@
 #include "postage/Postage.h"
 #include "support/TestSupport.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,7 +32,6 @@ void addRule(Connection& c, const QString& method, const QString& province, int 
 class TestPostage : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void formula_data();
@@ -43,22 +41,14 @@ private slots:
     void noAdditionalStep();
 
 private:
-    QTemporaryDir m_templateDir;
-    QString m_template; // made once: creating the schema syncs the disk per statement
     QTemporaryDir* m_dir = nullptr;
     Connection* m_config = nullptr;
 };
 
-void TestPostage::initTestCase() {
-    m_template = test::createConfigDb(m_templateDir.path());
-}
-
 void TestPostage::init() {
     m_dir = new QTemporaryDir;
-    const QString path = m_dir->filePath(QStringLiteral("db.mdb"));
-    QVERIFY(QFile::copy(m_template, path));
     m_config = new Connection;
-    test::openConfig(*m_config, path);
+    test::openConfig(*m_config, test::createConfigDb(m_dir->path()));
 }
 
 void TestPostage::cleanup() {

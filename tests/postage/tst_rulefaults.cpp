@@ -13,6 +13,7 @@
 #include <QTest>
 
 using namespace tv;
+using test::LockTimes;
 using test::SqliteLock;
 
 namespace {
@@ -41,6 +42,7 @@ QStringList table(Connection& c) {
 class TestRuleFaults : public QObject {
     Q_OBJECT
 
+    test::ScopedBusyTimeout m_busyTimeout; // before any connection opens
     QTemporaryDir m_dir;
     QString m_path;
     Connection m_config;
@@ -63,10 +65,12 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("holdMs");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("short write lock") << int(SqliteLock::Kind::Write) << 1000 << true;
-        QTest::newRow("long write lock") << int(SqliteLock::Kind::Write) << 8000 << false;
+        QTest::newRow("short write lock")
+            << int(SqliteLock::Kind::Write) << LockTimes::ShortHoldMs << true;
+        QTest::newRow("long write lock")
+            << int(SqliteLock::Kind::Write) << LockTimes::LongHoldMs << false;
         QTest::newRow("long read before the commit")
-            << int(SqliteLock::Kind::Read) << 8000 << false;
+            << int(SqliteLock::Kind::Read) << LockTimes::LongHoldMs << false;
     }
     void saveAgainstAnotherProcess() {
         QFETCH(int, kind);

@@ -9,6 +9,7 @@
 #include "postage/bjgz.h"
 #include "postage/bjgz1.h"
 #include "postage/yfsz.h"
+#include "support/Databases.h"
 #include "support/RecordingMessageBoxes.h"
 #include "support/RecordingSoundPlayer.h"
 #include "support/TestSupport.h"
@@ -109,16 +110,11 @@ QStringList tableRows(Connection& c) {
 }
 
 // The configuration and order databases of one test, with three logistics methods.
-struct Bench {
+struct Bench : test::DbFolder {
     Bench() {
-        test::openConfig(config, test::createConfigDb(dir.path()));
-        test::openOrders(orders, test::createOrderDb(dir.path()));
         execute(orders, QStringLiteral("insert into [df_SndStyle] ([Style]) values "
                                        "('圆通速递'), ('申通快递'), ('EMS')"));
     }
-    QTemporaryDir dir;
-    Connection config;
-    Connection orders;
 };
 
 // The dialogs of one test, created in the program's order: list, then the two editors.

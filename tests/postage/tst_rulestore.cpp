@@ -63,6 +63,12 @@ private slots:
     void sameSecondSavesStayApart();
     void quoteInMethod();
     void readers();
+    void groupRuleLines_data();
+    void groupRuleLines();
+    void draftRoundTrip();
+    void draftRefused_data();
+    void draftRefused();
+    void draftLoadLimits();
 
 private:
     void setClock(const QString& time) {
@@ -313,6 +319,174 @@ void TestRuleStore::readers() {
     QCOMPARE(table(*m_config).size(), 5);
     QCOMPARE(LoadPairIntervals(*m_config, kM, kBeijing).first().text("BeginChargeFee"),
              QStringLiteral("10.5"));
+}
+
+void TestRuleStore::groupRuleLines_data() {
+    QTest::addColumn<QStringList>("rows");  // "stamp|method|province|end", in list order
+    QTest::addColumn<QStringList>("lines"); // "method|provinces|largest end"
+    QTest::newRow("no rows") << QStringList() << QStringList();
+    QTest::newRow("one rule, two provinces")
+        << QStringList{"s1|M|北京|500", "s1|M|北京|1000", "s1|M|上海|500", "s1|M|上海|1000"}
+        << QStringList{"M|北京;上海;|1000"};
+    QTest::newRow("one line per stamp")
+        << QStringList{"s1|M|北京|500", "s2|N|北京|700", "s3|M|上海|900"}
+        << QStringList{"M|北京;|500", "N|北京;|700", "M|上海;|900"};
+    QTest::newRow("largest end, not the last row")
+        << QStringList{"s1|M|北京|9000", "s1|M|上海|200"} << QStringList{"M|北京;上海;|9000"};
+    QTest::newRow("a province again after another: twice")
+        << QStringList{"s1|M|北京|500", "s1|N|上海|500", "s1|N|北京|500"}
+        << QStringList{"N|北京;上海;北京;|500"};
+    QTest::newRow("a run restarts with a new stamp")
+        << QStringList{"s1|M|北京|500", "s2|M|北京|600"}
+        << QStringList{"M|北京;|500", "M|北京;|600"};
+    QTest::newRow("rows without a stamp join the first rule")
+        << QStringList{"|M|西藏|100", "s1|M|北京|500", "s2|M|上海|600"}
+        << QStringList{"M|西藏;北京;|500", "M|上海;|600"};
+}
+
+void TestRuleStore::groupRuleLines() {
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, lines);
+    QList<RuleRow> in;
+    for (const QString& r : rows) {
+        const QStringList f = r.split(u'|');
+        RuleRow row;
+        row.RuleIndex = f[0];
+        row.Express = f[1];
+        row.Province = f[2];
+        row.EndWeight = f[3].toInt();
+        in.append(row);
+    }
+    QStringList out;
+    for (const RuleLine& l : GroupRuleLines(in))
+        out.append(l.method + u'|' + l.provinces + u'|' + QString::number(l.largestEnd));
+    QCOMPARE(out, lines);
+}
+
+void TestRuleStore::draftRoundTrip() {
+    RuleDraft d;
+    d.method = kM;
+    d.provinceText = QStringLiteral("北京;上海;");
+    d.provinces = {kBeijing, kShanghai};
+    d.rows = intervals({500, 1000});
+    d.rows[1].BeginChargeFee = QStringLiteral("12.5");
+    // The editor always hands over nine rows; the empty ones are not written.
+    for (int n = 2; n < 9; ++n)
+        d.rows.append({QStringLiteral("1000"), {}, {}, {}, {}, {}});
+    QVERIFY(SaveRuleDraft(*m_config, d));
+    QCOMPARE(table(*m_config).size(), 4);
+
+    const RuleDraft back = LoadRuleDraft(*m_config, kM, kShanghai);
+    QCOMPARE(back.method, kM);
+    // The rule's provinces in stored text order, each once.
+    QCOMPARE(back.provinces, QStringList({kShanghai, kBeijing}));
+    QCOMPARE(back.provinceText, QStringLiteral("上海;北京;"));
+    QCOMPARE(back.rows.size(), 2);
+    for (int k = 0; k < 2; ++k) {
+        const RuleInterval& a = d.rows[k];
+        const RuleInterval& b = back.rows[k];
+        QCOMPARE(QStringList({b.StartWeight, b.EndWeight, b.BeginChargeWeight, b.BeginChargeFee,
+                              b.DetaWeight, b.DetaFee}),
+                 QStringList({a.StartWeight, a.EndWeight, a.BeginChargeWeight, a.BeginChargeFee,
+                              a.DetaWeight, a.DetaFee}));
+    }
+
+    // Saving the loaded draft again under a later stamp gives the same rows.
+    setClock(QStringLiteral("15:00:00"));
+    const QStringList before = table(*m_config);
+    QVERIFY(SaveRuleDraft(*m_config, back));
+    QStringList after = table(*m_config);
+    after.replaceInStrings(QStringLiteral("2012-03-07-15-00-00"),
+                           QStringLiteral("2012-03-07-14-05-09"));
+    after.sort();
+    QStringList expected = before;
+    expected.sort();
+    QCOMPARE(after, expected);
+}
+
+void TestRuleStore::draftRefused_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QStringList>("provinces"); // written, when saved
+    QTest::newRow("as typed") << ""
+                              << "" << true << QStringList{kBeijing};
+    QTest::newRow("no method") << "method"
+                               << "" << false << QStringList();
+    QTest::newRow("no province text") << "provinceText"
+                                      << "" << false << QStringList();
+    QTest::newRow("province text without a check") << "provinces"
+                                                   << "" << false << QStringList();
+    QTest::newRow("the checks decide, not the text") << "provinceText"
+                                                     << "西藏;" << true << QStringList{kBeijing};
+    QTest::newRow("first end weight empty") << "EndWeight"
+                                            << "" << false << QStringList();
+    QTest::newRow("first step fee empty") << "DetaFee"
+                                          << "" << false << QStringList();
+    QTest::newRow("first fee not a number") << "BeginChargeFee"
+                                            << "1.2.3" << false << QStringList();
+    QTest::newRow("no rows") << "rows"
+                             << "" << false << QStringList();
+}
+
+void TestRuleStore::draftRefused() {
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(bool, saved);
+    QFETCH(QStringList, provinces);
+    RuleDraft d;
+    d.method = kM;
+    d.provinceText = QStringLiteral("北京;");
+    d.provinces = {kBeijing};
+    d.rows = intervals({500});
+    if (field == "method")
+        d.method = value;
+    else if (field == "provinceText")
+        d.provinceText = value;
+    else if (field == "provinces")
+        d.provinces.clear();
+    else if (field == "EndWeight")
+        d.rows[0].EndWeight = value;
+    else if (field == "DetaFee")
+        d.rows[0].DetaFee = value;
+    else if (field == "BeginChargeFee")
+        d.rows[0].BeginChargeFee = value;
+    else if (field == "rows")
+        d.rows.clear();
+    QCOMPARE(SaveRuleDraft(*m_config, d), saved);
+    QStringList written;
+    for (const QString& row : table(*m_config))
+        written.append(row.section(u'|', 1, 1));
+    written.removeDuplicates();
+    QCOMPARE(written, provinces);
+}
+
+void TestRuleStore::draftLoadLimits() {
+    // Eleven rows in one pair, as only an outside change leaves them: the editor has nine.
+    Transaction t(*m_config);
+    for (int k = 0; k < 11; ++k)
+        insertRow(*m_config, QStringLiteral("rule"),
+                  {{"Express", kM},
+                   {"Province", kBeijing},
+                   {"RuleIndex", QStringLiteral("2012-01-01-00-00-00")},
+                   {"StartWeight", k * 100},
+                   {"EndWeight", k * 100 + 100},
+                   {"BeginChargeWeight", 1},
+                   {"BeginChargeFee", 1},
+                   {"DetaWeight", 1},
+                   {"DetaFee", 1}});
+    t.commit();
+    const RuleDraft d = LoadRuleDraft(*m_config, kM, kBeijing);
+    QCOMPARE(d.rows.size(), 9);
+    QCOMPARE(d.rows.first().EndWeight, QStringLiteral("100"));
+    QCOMPARE(d.rows.last().EndWeight, QStringLiteral("900"));
+    QCOMPARE(d.provinces, QStringList{kBeijing});
+
+    const RuleDraft none = LoadRuleDraft(*m_config, kN, kBeijing);
+    QCOMPARE(none.method, kN);
+    QVERIFY(none.rows.isEmpty());
+    QVERIFY(none.provinces.isEmpty());
+    QVERIFY(none.provinceText.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRuleStore)

@@ -1,5 +1,6 @@
 #include "platform/Thread.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QtTest>
@@ -19,6 +20,7 @@ public:
     }
     ~Worker() override { stopAndWait(); }
 
+    std::atomic<int> handingOver{0}; // hand-overs asked for so far
     std::atomic<int> ranOnUi{0};
     std::atomic<int> ranElsewhere{0};
     std::atomic<bool> executed{false};
@@ -27,8 +29,10 @@ public:
 protected:
     void Execute() override {
         executed = true;
-        for (int i = 0; i < m_handOvers && !Terminated(); ++i)
+        for (int i = 0; i < m_handOvers && !Terminated(); ++i) {
+            ++handingOver;
             Synchronize([this] { ++(isUiThread() ? ranOnUi : ranElsewhere); });
+        }
         while (pausePoint()) {
             ++turns;
             sleepFor(5);
@@ -61,7 +65,11 @@ void TestThread::waitForServesHandOvers() {
     QCOMPARE(w.ranElsewhere.load(), 0);
 
     Worker blocked(1000);
-    QThread::msleep(50); // the worker is now blocked in its first hand-over
+    // Without an event loop the first hand-over cannot run: the worker blocks in it.
+    QDeadlineTimer deadline(10000);
+    while (blocked.handingOver == 0 && !deadline.hasExpired())
+        QThread::usleep(200);
+    QCOMPARE(blocked.handingOver.load(), 1);
     blocked.Terminate();
     QVERIFY(blocked.WaitFor(5000));
     QVERIFY(blocked.ranOnUi >= 1);
@@ -89,7 +97,7 @@ void TestThread::terminateEndsSuspendedThreads() {
     if (!createSuspended) {
         QTRY_VERIFY(w.turns > 0);
         w.Suspend();
-        QThread::msleep(50);
+        // At most the turn under way when asked finishes; then it waits.
         const int turns = w.turns;
         QThread::msleep(100);
         QVERIFY(w.turns <= turns + 1);

@@ -4,25 +4,16 @@
 // hand-made rows. Shared by the shipping tests.
 
 #include "platform/Database.h"
-#include "platform/Error.h"
-#include "support/TestSupport.h"
+#include "support/Databases.h"
 
-#include <QFile>
 #include <QStringList>
-#include <QTemporaryDir>
 
 namespace tv::test {
 
-class OrderFixture {
-    QTemporaryDir m_dir; // first: outlives the connections on its files
+class OrderFixture : public DbFolder {
     int m_lastId = 0;
 
 public:
-    OrderFixture() {
-        openConfig(config, copyOf(templates().config, QStringLiteral("db.mdb")));
-        openOrders(orders, copyOf(templates().orders, QStringLiteral("orders.db")));
-    }
-
     // A paid, packed-out order on waybill YT1001 unless overridden: 1.2 kg of goods, 100 yuan
     // received, 80 yuan cost, method 圆通速递 to 浙江省, trade T1. Returns its ID.
     int addTrade(const Assignments& overrides = {}) {
@@ -124,28 +115,6 @@ public:
             }
         }
         return out;
-    }
-
-    Connection orders;
-    Connection config;
-
-private:
-    // Fresh files are made once per test program and copied: creating the schema statement by
-    // statement syncs the disk each time.
-    struct Templates {
-        QTemporaryDir dir;
-        QString config = createConfigDb(dir.path());
-        QString orders = createOrderDb(dir.path());
-    };
-    static const Templates& templates() {
-        static const Templates t;
-        return t;
-    }
-    QString copyOf(const QString& from, const QString& name) {
-        const QString to = m_dir.filePath(name);
-        if (!QFile::copy(from, to))
-            throw Error(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-        return to;
     }
 };
 

@@ -17,6 +17,7 @@
 #include <functional>
 
 using namespace tv;
+using test::LockTimes;
 using test::OrderFixture;
 using test::SqliteLock;
 
@@ -59,13 +60,14 @@ private slots:
     void writeLockOfAnotherProcess_data() {
         QTest::addColumn<int>("holdMs");
         QTest::addColumn<bool>("completes");
-        // The busy timeout is 5 s: a short lock is waited for, a long one ends the scan.
-        QTest::newRow("shorter than the busy timeout") << 1000 << true;
-        QTest::newRow("longer than the busy timeout") << 8000 << false;
+        // A short lock is waited for, a long one ends the scan.
+        QTest::newRow("shorter than the busy timeout") << LockTimes::ShortHoldMs << true;
+        QTest::newRow("longer than the busy timeout") << LockTimes::LongHoldMs << false;
     }
     void writeLockOfAnotherProcess() {
         QFETCH(int, holdMs);
         QFETCH(bool, completes);
+        test::ScopedBusyTimeout busyTimeout;
         ScopedRecordingBoxes boxes;
         OrderFixture f;
         f.addStyle(QStringLiteral("圆通速递"), true);

@@ -44,6 +44,8 @@ private slots:
     void postageChargeByMethod();
     void tradeNumbers_data();
     void tradeNumbers();
+    void blankTradeNumbers_data();
+    void blankTradeNumbers();
     void failedOrderLeftAsItWas();
 };
 
@@ -444,6 +446,31 @@ void TestScan::tradeNumbers() {
     for (const auto& [no, state] :
          QList<QPair<QString, int>>{{"a", 1}, {"b", 1}, {"", 1}, {"c", 2}, {"a", 1}})
         f.addEs(no, QStringLiteral("YT1001"), state);
+    RecordingSink sink;
+    Scan(f.orders, f.config, sink).run(input());
+    QCOMPARE(sink.successes, QList<bool>{true});
+    QCOMPARE(f.esStates(), states);
+}
+
+void TestScan::blankTradeNumbers_data() {
+    QTest::addColumn<QString>("sTradeNO");
+    QTest::addColumn<QList<int>>("states");
+
+    // es_TradeLog rows: "" 1, " " 1, "a" 1. SQL Server finds the rows of "" for " " too, so a
+    // blank piece names no trade on either engine.
+    QTest::newRow("blank between two numbers") << "a, ,b" << QList<int>{1, 1, 2};
+    QTest::newRow("blank after a number") << "a,  " << QList<int>{1, 1, 2};
+    QTest::newRow("blank alone") << " " << QList<int>{1, 1, 1};
+    QTest::newRow("number with blanks around is still looked up") << " a" << QList<int>{1, 1, 1};
+}
+
+void TestScan::blankTradeNumbers() {
+    QFETCH(QString, sTradeNO);
+    QFETCH(QList<int>, states);
+    OrderFixture f;
+    f.addTrade({{QStringLiteral("sTradeNO"), sTradeNO}});
+    for (const QString& no : {QString(), QStringLiteral(" "), QStringLiteral("a")})
+        f.addEs(no, QStringLiteral("YT1001"), 1);
     RecordingSink sink;
     Scan(f.orders, f.config, sink).run(input());
     QCOMPARE(sink.successes, QList<bool>{true});

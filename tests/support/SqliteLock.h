@@ -4,6 +4,8 @@
 // while, or running one statement. Lets tests meet the locks and schema changes that the
 // order-management system or a second program causes.
 
+#include "platform/Database.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +14,30 @@
 #include <QTemporaryDir>
 
 namespace tv::test {
+
+// Lock tests shorten the busy timeout so that a lock outlasting it costs a second, not eight.
+// A short lock ends well inside the timeout; a long one outlasts it with room to spare on a
+// loaded machine (the shell holds it for at least its time after held() turns true).
+struct LockTimes {
+    static constexpr int BusyTimeoutMs = 500;
+    static constexpr int ShortHoldMs = 100;
+    static constexpr int LongHoldMs = 1500;
+};
+
+// Sets the busy timeout of the connections opened during its life, then restores it.
+class ScopedBusyTimeout {
+public:
+    explicit ScopedBusyTimeout(int ms = LockTimes::BusyTimeoutMs)
+        : m_previous(Connection::busyTimeout()) {
+        Connection::setBusyTimeout(ms);
+    }
+    ~ScopedBusyTimeout() { Connection::setBusyTimeout(m_previous); }
+    ScopedBusyTimeout(const ScopedBusyTimeout&) = delete;
+    ScopedBusyTimeout& operator=(const ScopedBusyTimeout&) = delete;
+
+private:
+    int m_previous;
+};
 
 class SqliteLock {
 public:

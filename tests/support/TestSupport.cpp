@@ -2,7 +2,7 @@
 
 #include "platform/Database.h"
 #include "platform/Error.h"
-#include "platform/SqliteFile.h"
+#include "support/Databases.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,15 +17,11 @@ QString binDir() {
 }
 
 QString createConfigDb(const QString& folder) {
-    const QString path = QDir(folder).filePath(QStringLiteral("db.mdb"));
-    createSqliteFile(path, dataDir() + QStringLiteral("/config.sql"));
-    return path;
+    return copyTemplate(Template::Config, QDir(folder).filePath(QStringLiteral("db.mdb")));
 }
 
 QString createOrderDb(const QString& folder, const QString& name) {
-    const QString path = QDir(folder).filePath(name);
-    createSqliteFile(path, dataDir() + QStringLiteral("/orders.sql"));
-    return path;
+    return copyTemplate(Template::Orders, QDir(folder).filePath(name));
 }
 
 void openConfig(Connection& c, const QString& dbMdbPath) {

@@ -13,9 +13,10 @@ QString dataDir();
 // Folder where the build leaves `tolvane` and its supplied db.mdb.
 QString binDir();
 
-// A fresh configuration database "db.mdb" in folder, from the project's schema; returns its path.
+// A fresh configuration database "db.mdb" in folder, as the project's schema makes it (a copy
+// of the test program's template, see Databases.h); returns its path.
 QString createConfigDb(const QString& folder);
-// A fresh, empty order database in folder; returns its path.
+// A fresh, empty order database in folder, likewise; returns its path.
 QString createOrderDb(const QString& folder, const QString& name = QStringLiteral("orders.db"));
 
 // Opens the files made above; fails the test on error (QVERIFY-style, throws tv::Error).

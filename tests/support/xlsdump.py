@@ -32,28 +32,30 @@ def dump_xls(path):
     book = xlrd.open_workbook(path, formatting_info=True, logfile=log, on_demand=True)
     strings = list(book._sharedstrings)
     sheets = []
+    text = xlrd.XL_CELL_TEXT
+    number = xlrd.XL_CELL_NUMBER
+    quoted = [bool(xf.lotus_123_prefix) for xf in book.xf_list]
     for sheet in book.sheets():
         rows, types, values_rows, formats = [], set(), [], set()
         prefix = {"header": set(), "data": set()}
+        # Whole rows at a time: a Cell object per cell would cost most of the run on big sheets.
         for r in range(sheet.nrows):
-            values = []
-            for c in range(sheet.ncols):
-                cell = sheet.cell(r, c)
-                types.add(cell.ctype)
-                values.append(cell.value if cell.ctype == xlrd.XL_CELL_TEXT else None)
-                if cell.ctype == xlrd.XL_CELL_TEXT:
-                    xf = book.xf_list[cell.xf_index]
-                    prefix["header" if r == 0 else "data"].add(bool(xf.lotus_123_prefix))
-            typed = []
-            for c in range(sheet.ncols):
-                cell = sheet.cell(r, c)
-                if cell.ctype == xlrd.XL_CELL_NUMBER:
-                    typed.append(cell.value)
-                    xf = book.xf_list[cell.xf_index]
+            row_types = sheet.row_types(r, 0, sheet.ncols)
+            row_values = sheet.row_values(r, 0, sheet.ncols)
+            types.update(row_types)
+            values = [v if t == text else None for t, v in zip(row_types, row_values)]
+            # A text cell's record carries its format; cell_xf_index() looks further otherwise.
+            xfs = sheet._cell_xf_indexes[r]
+            prefix["header" if r == 0 else "data"].update(
+                quoted[x if x > -1 else sheet.cell_xf_index(r, c)]
+                for c, (t, x) in enumerate(zip(row_types, xfs)) if t == text)
+            # Typed values: numbers as numbers, texts as texts, anything else as None.
+            values_rows.append([v if t in (text, number) else None
+                                for t, v in zip(row_types, row_values)])
+            for c, (t, x) in enumerate(zip(row_types, xfs)):
+                if t == number:
+                    xf = book.xf_list[x if x > -1 else sheet.cell_xf_index(r, c)]
                     formats.add(book.format_map[xf.format_key].format_str)
-                else:
-                    typed.append(cell.value if cell.ctype == xlrd.XL_CELL_TEXT else None)
-            values_rows.append(typed)
             while values and values[-1] is None:
                 values.pop()
             rows.append(values)
