@@ -1,11 +1,14 @@
 #include "report/Stats.h"
 
+#include "platform/RowReader.h"
 #include "xls/Workbook.h"
 
 #include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace tv {
@@ -18,52 +21,106 @@ constexpr size_t DenseOrderSlots = 8 * 1024 * 1024; // at most 32 MB
 // The columns read, in this order.
 enum Column { TradeId, Time, User, PostId, SndStyle, Province, Weight, Weight2, PostFee2 };
 
-int digit(QChar c) {
-    return c.unicode() - u'0';
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
-// Seconds since the start of Julian day 0 of a scan time; -1 when it is not a date-time. The
-// embedded database keeps "yyyy-mm-dd hh:mm:ss" text, read here without a parse per row.
-qint64 secondsOf(const QVariant& v) {
-    if (v.typeId() == QMetaType::QDateTime) {
-        const QDateTime d = v.toDateTime();
-        return d.date().toJulianDay() * SecondsPerDay + d.time().msecsSinceStartOfDay() / 1000;
-    }
-    const QString t = v.toString();
-    if (t.size() < 19 || t[4] != u'-' || t[7] != u'-' || t[13] != u':' || t[16] != u':')
-        return -1;
-    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18})
-        if (!t[i].isDigit())
+// Seconds since the start of Julian day 0 of a scan time given as "yyyy-mm-dd hh:mm:ss" (what
+// the embedded database keeps, and how the reader writes a date-time); -1 when it is not one.
+// lastDate keeps the previous row's date: scans come in time order, so most rows share it.
+struct TimeParser {
+    char lastDate[10] = {};
+    qint64 lastDay = -1;
+
+    qint64 secondsOf(QByteArrayView t) {
+        if (t.size() < 19 || t[4] != '-' || t[7] != '-' || t[13] != ':' || t[16] != ':')
             return -1;
-    const auto number = [&](int at, int n) {
-        int r = 0;
-        for (int i = at; i < at + n; ++i)
-            r = r * 10 + digit(t[i]);
-        return r;
-    };
-    const QDate day(number(0, 4), number(5, 2), number(8, 2));
-    if (!day.isValid())
-        return -1;
-    return day.toJulianDay() * SecondsPerDay + number(11, 2) * 3600 + number(14, 2) * 60 +
-           number(17, 2);
-}
-
-// Small sets of names (operators, methods, provinces) numbered in order of appearance.
-class Names {
-public:
-    int indexOf(const QString& name) {
-        auto it = m_index.constFind(name);
-        if (it != m_index.constEnd())
-            return *it;
-        m_names.append(name);
-        return *m_index.insert(name, int(m_names.size() - 1));
+        for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18})
+            if (!isDigit(t[i]))
+                return -1;
+        const auto number = [&](int at, int n) {
+            int r = 0;
+            for (int i = at; i < at + n; ++i)
+                r = r * 10 + (t[i] - '0');
+            return r;
+        };
+        if (lastDay < 0 || std::memcmp(lastDate, t.data(), sizeof lastDate) != 0) {
+            const QDate day(number(0, 4), number(5, 2), number(8, 2));
+            if (!day.isValid())
+                return -1;
+            std::memcpy(lastDate, t.data(), sizeof lastDate);
+            lastDay = day.toJulianDay();
+        }
+        return lastDay * SecondsPerDay + number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
     }
-    const QStringList& names() const { return m_names; }
-    qsizetype size() const { return m_names.size(); }
+};
+
+// Texts numbered in order of first appearance, found by their UTF-8 bytes: an open-addressing
+// table over one buffer, so a million waybills cost no allocation each. A slot keeps the upper
+// half of the text's hash beside its number: most probes end in the slot array without a look
+// at the text (a cache miss each on a table this size).
+class TextIndex {
+public:
+    int indexOf(QByteArrayView text) {
+        if (m_entries.size() * 2 >= m_slots.size())
+            grow();
+        const quint64 hash = hashOf(text);
+        const quint64 tag = hash >> 32;
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+            const quint64 slot = m_slots[i];
+            if (slot == 0) {
+                const int index = int(m_entries.size());
+                m_slots[i] = (tag << 32) | quint64(index + 1);
+                m_entries.push_back({hash, m_bytes.size(), size_t(text.size())});
+                m_bytes.append(text.data(), size_t(text.size()));
+                return index;
+            }
+            const int at = int(quint32(slot)) - 1;
+            if (slot >> 32 == tag && view(at) == text)
+                return at;
+        }
+    }
+    QString text(int index) const { return QString::fromUtf8(view(index)); }
+    int size() const { return int(m_entries.size()); }
 
 private:
-    QHash<QString, int> m_index;
-    QStringList m_names;
+    // FNV-1a with a final mix, so that every bit depends on every byte.
+    static quint64 hashOf(QByteArrayView text) {
+        quint64 h = 0xcbf29ce484222325ULL;
+        for (char c : text) {
+            h ^= quint8(c);
+            h *= 0x100000001b3ULL;
+        }
+        h ^= h >> 32;
+        h *= 0xd6e8feb86659fd93ULL;
+        h ^= h >> 32;
+        return h;
+    }
+
+    struct Entry {
+        quint64 hash;
+        size_t offset;
+        size_t size;
+    };
+    QByteArrayView view(int index) const {
+        const Entry& e = m_entries[size_t(index)];
+        return QByteArrayView(m_bytes.data() + e.offset, qsizetype(e.size));
+    }
+    void grow() {
+        m_slots.assign(std::max<size_t>(16, m_slots.size() * 2), 0);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t k = 0; k < m_entries.size(); ++k) {
+            size_t i = size_t(m_entries[k].hash) & mask;
+            while (m_slots[i] != 0)
+                i = (i + 1) & mask;
+            m_slots[i] = (m_entries[k].hash >> 32 << 32) | quint64(k + 1);
+        }
+    }
+
+    std::vector<Entry> m_entries;
+    std::vector<quint64> m_slots; // tag << 32 | index + 1; 0 when free
+    std::string m_bytes;
 };
 
 // Counts distinct (group, item) pairs. Most items fall in one group only: an item's first
@@ -167,67 +224,59 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     for (QDate d = filter.from; d <= filter.to; d = d.addDays(1))
         out.days.append(d);
 
-    Names users, methods, provinces;
-    QHash<QString, int> waybillIndex;
-    QStringList waybills;
+    // Names and waybills are numbered by their bytes as the rows hand them out: a million
+    // rows cost no text object each.
+    TextIndex users, methods, provinces, waybills, textIds;
     // Order IDs are mostly whole numbers close together: a table indexed by the ID finds them
-    // without hashing; others go to the hashes.
+    // without hashing; others go to the hash, and IDs that are not numbers to textOrders.
     std::vector<int> denseOrders;
     qint64 denseBase = -1;
     QHash<qint64, int> numericOrders;
-    QHash<QString, int> textOrders;
+    std::vector<int> textOrders; // by textIds index
     std::vector<OrderRow> orderRows;
     std::vector<std::vector<Scan>> scans; // per operator
 
     Query query(orders, statement(filter));
     query.bindAll(parameters(orders.dialect(), filter));
     query.exec();
-    QSqlQuery& q = query.sqlQuery();
-    waybillIndex.reserve(1 << 16);
+    RowReader rows(query);
     DistinctCounter userOrders;
     std::vector<qint64> userWeight;
     std::vector<double> userPostage;
-    while (q.next()) {
+    TimeParser times;
+    while (rows.next()) {
         ++out.scans;
-        const QVariant id = q.value(TradeId);
-        int order;
         bool numeric = false;
-        const qint64 numericId = id.toLongLong(&numeric);
-        const auto found = [&](auto& hash, const auto& key) {
-            auto it = hash.constFind(key);
-            if (it != hash.constEnd())
-                return *it;
-            return *hash.insert(key, int(orderRows.size()));
-        };
+        const qint64 numericId = rows.integer(TradeId, &numeric);
+        int* slot = nullptr;
         if (numeric && denseBase < 0)
             denseBase = numericId;
-        const qint64 slot = numericId - denseBase;
-        if (numeric && slot >= 0 && slot < qint64(DenseOrderSlots)) {
-            if (size_t(slot) >= denseOrders.size())
-                denseOrders.resize(std::max(size_t(slot) + 1, denseOrders.size() * 2), -1);
-            int& o = denseOrders[size_t(slot)];
-            if (o < 0)
-                o = int(orderRows.size());
-            order = o;
+        const qint64 dense = numericId - denseBase;
+        if (numeric && dense >= 0 && dense < qint64(DenseOrderSlots)) {
+            if (size_t(dense) >= denseOrders.size())
+                denseOrders.resize(std::max(size_t(dense) + 1, denseOrders.size() * 2), -1);
+            slot = &denseOrders[size_t(dense)];
+        } else if (numeric) {
+            slot = &*numericOrders.insert(numericId, numericOrders.value(numericId, -1));
         } else {
-            order = numeric ? found(numericOrders, numericId) : found(textOrders, id.toString());
+            const int t = textIds.indexOf(rows.text(TradeId));
+            if (size_t(t) >= textOrders.size())
+                textOrders.resize(size_t(t) + 1, -1);
+            slot = &textOrders[size_t(t)];
         }
-        if (size_t(order) == orderRows.size()) {
-            const QString postId = q.value(PostId).toString();
-            auto w = waybillIndex.constFind(postId);
-            if (w == waybillIndex.constEnd()) {
-                w = waybillIndex.insert(postId, int(waybills.size()));
-                waybills.append(postId);
-            }
-            orderRows.push_back({*w, q.value(Weight).toLongLong(), q.value(Weight2).toLongLong(),
-                                 q.value(PostFee2).toDouble(),
-                                 methods.indexOf(q.value(SndStyle).toString()),
-                                 provinces.indexOf(q.value(Province).toString())});
+        if (*slot < 0) {
+            // An order's columns are read on its first row only.
+            *slot = int(orderRows.size());
+            orderRows.push_back({waybills.indexOf(rows.text(PostId)), rows.integer(Weight),
+                                 rows.integer(Weight2), rows.real(PostFee2),
+                                 methods.indexOf(rows.text(SndStyle)),
+                                 provinces.indexOf(rows.text(Province))});
         }
-        const qint64 seconds = secondsOf(q.value(Time));
+        const int order = *slot;
+        const qint64 seconds = times.secondsOf(rows.text(Time));
         if (seconds < 0)
             continue;
-        const int user = users.indexOf(q.value(User).toString());
+        const int user = users.indexOf(rows.text(User));
         if (size_t(user) >= scans.size()) {
             scans.resize(size_t(user) + 1);
             userWeight.resize(size_t(user) + 1, 0);
@@ -240,18 +289,20 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
             userPostage[size_t(user)] += o.postFee2;
         }
     }
-    q.finish();
+    query.sqlQuery().finish();
 
     const qint64 firstDay = filter.from.toJulianDay();
     const int dayCount = int(out.days.size());
     DistinctCounter userParcels, userDayParcels, hourParcels;
     for (size_t u = 0; u < scans.size(); ++u) {
         std::vector<Scan>& list = scans[u];
-        std::sort(list.begin(), list.end());
+        // The rows came in time order: most lists are sorted already.
+        if (!std::is_sorted(list.begin(), list.end()))
+            std::sort(list.begin(), list.end());
         // The orders of one waybill scanned together are one scan.
         list.erase(std::unique(list.begin(), list.end()), list.end());
         OperatorFigures f;
-        f.name = users.names()[qsizetype(u)];
+        f.name = users.text(int(u));
         f.parcelsPerDay.fill(0, dayCount);
         std::vector<qint64> gaps;
         qint64 dayStart = 0;
@@ -314,7 +365,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     }
     for (size_t i = 0; i < byMethod.size(); ++i) {
         MethodFigures& m = byMethod[i];
-        m.name = methods.names()[qsizetype(i)];
+        m.name = methods.text(int(i));
         m.averagePostage = m.parcels > 0 ? m.postage / m.parcels : 0;
         out.methods.append(m);
     }
@@ -324,7 +375,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
                      });
 
     for (size_t i = 0; i < byProvince.size(); ++i)
-        byProvince[i].name = provinces.names()[qsizetype(i)];
+        byProvince[i].name = provinces.text(int(i));
     std::stable_sort(byProvince.begin(), byProvince.end(),
                      [](const ProvinceFigures& a, const ProvinceFigures& b) {
                          return a.parcels != b.parcels ? a.parcels > b.parcels : a.name < b.name;
@@ -350,7 +401,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
         if (std::abs(difference) * WeightDifferenceDivisor <= p.goods)
             continue;
         out.weightDifferences.append(
-            {waybills[qsizetype(w)], p.goods, p.weight, difference, double(difference) / p.goods});
+            {waybills.text(int(w)), p.goods, p.weight, difference, double(difference) / p.goods});
     }
     std::stable_sort(out.weightDifferences.begin(), out.weightDifferences.end(),
                      [](const WeightDifference& a, const WeightDifference& b) {
