@@ -55,6 +55,19 @@ struct TimeParser {
     }
 };
 
+// FNV-1a with a final mix, so that every bit depends on every byte.
+quint64 hashOf(QByteArrayView text) {
+    quint64 h = 0xcbf29ce484222325ULL;
+    for (char c : text) {
+        h ^= quint8(c);
+        h *= 0x100000001b3ULL;
+    }
+    h ^= h >> 32;
+    h *= 0xd6e8feb86659fd93ULL;
+    h ^= h >> 32;
+    return h;
+}
+
 // Texts numbered in order of first appearance, found by their UTF-8 bytes: an open-addressing
 // table over one buffer, so a million waybills cost no allocation each. A slot keeps the upper
 // half of the text's hash beside its number: most probes end in the slot array without a look
@@ -85,19 +98,6 @@ public:
     int size() const { return int(m_entries.size()); }
 
 private:
-    // FNV-1a with a final mix, so that every bit depends on every byte.
-    static quint64 hashOf(QByteArrayView text) {
-        quint64 h = 0xcbf29ce484222325ULL;
-        for (char c : text) {
-            h ^= quint8(c);
-            h *= 0x100000001b3ULL;
-        }
-        h ^= h >> 32;
-        h *= 0xd6e8feb86659fd93ULL;
-        h ^= h >> 32;
-        return h;
-    }
-
     struct Entry {
         quint64 hash;
         size_t offset;
@@ -120,6 +120,69 @@ private:
 
     std::vector<Entry> m_entries;
     std::vector<quint64> m_slots; // tag << 32 | index + 1; 0 when free
+    std::string m_bytes;
+};
+
+// Texts kept one after the other and numbered afterwards: equal texts get one number, in
+// order of first appearance. One sort of their hashes reads memory in order, where a table of
+// a million waybills would miss the cache on almost every lookup.
+class TextRun {
+public:
+    void append(QByteArrayView text) {
+        m_entries.push_back({hashOf(text), m_bytes.size(), size_t(text.size())});
+        m_bytes.append(text.data(), size_t(text.size()));
+    }
+    // The number of each text appended; first receives, for each number, its first text.
+    std::vector<int> number(std::vector<int>& first) const {
+        const size_t n = m_entries.size();
+        std::vector<std::pair<quint64, int>> keys(n);
+        for (size_t i = 0; i < n; ++i)
+            keys[i] = {m_entries[i].hash, int(i)};
+        std::sort(keys.begin(), keys.end());
+        // Each text's first equal text; equal hashes are compared by their bytes.
+        std::vector<int> same(n);
+        for (size_t a = 0; a < n;) {
+            size_t b = a + 1;
+            while (b < n && keys[b].first == keys[a].first)
+                ++b;
+            for (size_t k = a; k < b; ++k) {
+                const int i = keys[k].second;
+                same[size_t(i)] = i;
+                for (size_t j = a; j < k; ++j) {
+                    if (view(keys[j].second) == view(i)) {
+                        same[size_t(i)] = same[size_t(keys[j].second)];
+                        break;
+                    }
+                }
+            }
+            a = b;
+        }
+        std::vector<int> numbers(n);
+        first.clear();
+        for (size_t i = 0; i < n; ++i) {
+            if (same[i] == int(i)) {
+                numbers[i] = int(first.size());
+                first.push_back(int(i));
+            } else {
+                numbers[i] = numbers[size_t(same[i])];
+            }
+        }
+        return numbers;
+    }
+    QString text(int index) const { return QString::fromUtf8(view(index)); }
+
+private:
+    struct Entry {
+        quint64 hash;
+        size_t offset;
+        size_t size;
+    };
+    QByteArrayView view(int index) const {
+        const Entry& e = m_entries[size_t(index)];
+        return QByteArrayView(m_bytes.data() + e.offset, qsizetype(e.size));
+    }
+
+    std::vector<Entry> m_entries;
     std::string m_bytes;
 };
 
@@ -226,7 +289,8 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
 
     // Names and waybills are numbered by their bytes as the rows hand them out: a million
     // rows cost no text object each.
-    TextIndex users, methods, provinces, waybills, textIds;
+    TextIndex users, methods, provinces, textIds;
+    TextRun postIds; // one per order, in order
     // Order IDs are mostly whole numbers close together: a table indexed by the ID finds them
     // without hashing; others go to the hash, and IDs that are not numbers to textOrders.
     std::vector<int> denseOrders;
@@ -267,9 +331,9 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
         if (*slot < 0) {
             // An order's columns are read on its first row only.
             *slot = int(orderRows.size());
-            orderRows.push_back({waybills.indexOf(rows.text(PostId)), rows.integer(Weight),
-                                 rows.integer(Weight2), rows.real(PostFee2),
-                                 methods.indexOf(rows.text(SndStyle)),
+            postIds.append(rows.text(PostId));
+            orderRows.push_back({-1, rows.integer(Weight), rows.integer(Weight2),
+                                 rows.real(PostFee2), methods.indexOf(rows.text(SndStyle)),
                                  provinces.indexOf(rows.text(Province))});
         }
         const int order = *slot;
@@ -283,13 +347,24 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
             userPostage.resize(size_t(user) + 1, 0);
         }
         const OrderRow& o = orderRows[size_t(order)];
-        scans[size_t(user)].push_back({seconds, o.waybill});
+        // The order for now; its waybill once the waybills are numbered.
+        scans[size_t(user)].push_back({seconds, order});
         if (userOrders.add(user, order)) {
             userWeight[size_t(user)] += o.weight2;
             userPostage[size_t(user)] += o.postFee2;
         }
     }
     query.sqlQuery().finish();
+
+    std::vector<int> waybillOrders; // each waybill's first order
+    {
+        const std::vector<int> waybillOf = postIds.number(waybillOrders);
+        for (size_t i = 0; i < orderRows.size(); ++i)
+            orderRows[i].waybill = waybillOf[i];
+        for (std::vector<Scan>& list : scans)
+            for (Scan& s : list)
+                s.waybill = orderRows[size_t(s.waybill)].waybill;
+    }
 
     const qint64 firstDay = filter.from.toJulianDay();
     const int dayCount = int(out.days.size());
@@ -347,7 +422,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
         qint64 weight = 0;
         bool goodsKnown = true;
     };
-    std::vector<Parcel> parcels(size_t(waybills.size()));
+    std::vector<Parcel> parcels(waybillOrders.size());
     for (const OrderRow& o : orderRows) {
         MethodFigures& m = byMethod[size_t(o.method)];
         if (methodParcels.add(o.method, o.waybill))
@@ -400,8 +475,8 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
         const qint64 difference = p.weight - p.goods;
         if (std::abs(difference) * WeightDifferenceDivisor <= p.goods)
             continue;
-        out.weightDifferences.append(
-            {waybills.text(int(w)), p.goods, p.weight, difference, double(difference) / p.goods});
+        out.weightDifferences.append({postIds.text(waybillOrders[w]), p.goods, p.weight, difference,
+                                      double(difference) / p.goods});
     }
     std::stable_sort(out.weightDifferences.begin(), out.weightDifferences.end(),
                      [](const WeightDifference& a, const WeightDifference& b) {
