@@ -106,6 +106,8 @@ private slots:
     void filters_data();
     void filters();
     void statementIsOneTextWithBoundValues();
+    void scansFoundThroughTheTimeIndex_data();
+    void scansFoundThroughTheTimeIndex();
     void workbookReadBack();
     void demoDataAgainstPlainSql();
     void provincesBeyondFifteen();
@@ -221,6 +223,32 @@ void TestStats::statementIsOneTextWithBoundValues() {
     QVERIFY(!Stats::statement(f).contains(f.shop));
     QCOMPARE(Stats::parameters(Dialect(), f).size(), 6);
     QCOMPARE(Stats::compute(m_orders, f).scans, 0);
+}
+
+void TestStats::scansFoundThroughTheTimeIndex_data() {
+    QTest::addColumn<StatsFilter>("filter");
+    StatsFilter shop = september(1, 30);
+    shop.shop = QStringLiteral("S1");
+    StatsFilter both = shop;
+    both.sndStyle = QStringLiteral("圆通");
+    QTest::newRow("no filter") << september(1, 30);
+    QTest::newRow("shop") << shop;
+    QTest::newRow("shop and method") << both;
+}
+
+// A month of a busy shop is a million log rows among many more: they must be found by the
+// index on the time, not by reading the whole log.
+void TestStats::scansFoundThroughTheTimeIndex() {
+    QFETCH(StatsFilter, filter);
+    const QList<Record> plan =
+        selectRows(m_orders, QStringLiteral("explain query plan ") + Stats::statement(filter),
+                   Stats::parameters(m_orders.dialect(), filter));
+    QStringList steps;
+    for (const Record& r : plan)
+        steps.append(r.text(QStringLiteral("detail")));
+    const QString text = steps.join(u'\n');
+    QVERIFY2(text.contains(QStringLiteral("USING INDEX df_TradeLog_Time")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("SCAN l")), qPrintable(text));
 }
 
 void TestStats::workbookReadBack() {
