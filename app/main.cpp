@@ -23,6 +23,7 @@
 #include "report/ShipmentQuery.h"
 #include "report/cxdcsz.h"
 #include "report/progress.h"
+#include "report/tjbb.h"
 #include "scale/ComThd.h"
 #include "shipping/BatchPackOut.h"
 #include "shipping/Scan.h"
@@ -140,9 +141,11 @@ void TForm1::buildLayout() {
     TabSheet1 = buildScanTab();
     TabSheet3 = buildQueryTab();
     TabSheet4 = buildSettingsTab();
+    TabSheet5 = new TTjbbForm(ADOConnectionSQL);
     PageControl1->addTab(TabSheet1, QStringLiteral("出库扫描"));
     PageControl1->addTab(TabSheet3, QStringLiteral("查询及导出"));
     PageControl1->addTab(TabSheet4, QStringLiteral("设置页面"));
+    PageControl1->addTab(TabSheet5, QStringLiteral("统计报表"));
     setCentralWidget(PageControl1);
 
     StatusBar1 = new QStatusBar(this);
@@ -416,6 +419,8 @@ void TForm1::startUp() {
     ComboBoxSndOpr->addItems(session.operators);
     ComboBoxShop->addItems(session.shops);
     ComboBoxSnd->addItems(session.sndStyles);
+    // The statistics tab filters by the same lists.
+    TabSheet5->setLists(session.shops, session.sndStyles);
     for (const QString& text : session.messages)
         tv::messageBoxes().information(text);
 
@@ -429,6 +434,7 @@ void TForm1::startUp() {
     const QDate today = m_today.isValid() ? m_today : QDate::currentDate();
     DateTimePickerFrom->setDate(QDate(today.year(), today.month(), 1));
     DateTimePickerTo->setDate(today);
+    TabSheet5->setDates(today, today);
     PageControl1->setCurrentIndex(0);
     Edit1->setFocus();
     tv::soundPlayer().play(QStringLiteral("./Welcome.wav"));

@@ -32,6 +32,7 @@ class TYfszDlg;
 class TBjgzDlg;
 class TBjgzDlg1;
 class TFhjcszDlg;
+class TTjbbForm;
 
 namespace tv {
 class Session;
@@ -42,7 +43,7 @@ class ShipmentQuery;
 class ColumnFit;
 } // namespace tv
 
-// The main window: owns both database connections, the scale reader and the three tabs.
+// The main window: owns both database connections, the scale reader and the four tabs.
 // Its constructor runs the whole start-up sequence.
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -133,6 +134,9 @@ public:
     QPushButton* BitBtn2;
     QPushButton* BitBtn3;
     QPushButton* BitBtn4;
+
+    // Tab "统计报表".
+    TTjbbForm* TabSheet5;
 
     QStatusBar* StatusBar1;
     QLabel* StatusBar1Panel0;

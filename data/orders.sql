@@ -85,6 +85,7 @@ create table [df_TradeLog] (
   [Event] varchar(50)
 );
 create index [df_TradeLog_TradeID] on [df_TradeLog] ([TradeID]);
+create index [df_TradeLog_Time] on [df_TradeLog] ([Time]);
 
 create table [es_TradeLog] (
   [ID] integer primary key,

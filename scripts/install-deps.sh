@@ -4,8 +4,8 @@
 set -eu
 
 PACKAGES="cmake g++ make pkg-config git ca-certificates \
-  qt6-base-dev qt6-serialport-dev qt6-multimedia-dev \
-  libqt6sql6-sqlite libqt6sql6-odbc unixodbc-dev tdsodbc \
+  qt6-base-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev \
+  libqt6sql6-sqlite libsqlite3-dev libqt6sql6-odbc unixodbc-dev tdsodbc \
   libgl-dev fonts-wqy-microhei fonts-wine qt6-translations-l10n \
   socat xvfb xauth xdotool x11-apps python3 python3-xlrd sqlite3 \
   gstreamer1.0-plugins-base libreoffice-calc-nogui \

@@ -11,7 +11,8 @@ rm -rf "$demo"
 mkdir -p "$demo/dosdevices"
 cp "$build/bin/tolvane" "$demo/tolvane"
 "$build/tools/mkconfigdb" "$top/data/config.sql" "$demo/db.mdb"
-"$build/tools/gen-orders" --rules "$demo/db.mdb" "$demo/orders.db" 2000 >/dev/null
+"$build/tools/gen-orders" --rules "$demo/db.mdb" --scan-days 7 --scans-per-day 100 \
+  "$demo/orders.db" 2000 >/dev/null
 "$build/tools/mkcues" "$demo"
 if [ "${2:-}" = "--prepare-only" ]; then
   exit 0

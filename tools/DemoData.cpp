@@ -47,6 +47,38 @@ QString u(const char* s) {
     return QString::fromUtf8(s);
 }
 
+QString dateText(const QDate& day) {
+    return day.toString(QStringLiteral("yyyy-MM-dd 00:00:00"));
+}
+
+// One scan of a waybill: when, by whom, and what its parcel weighs. Drawn from the waybill's
+// number, not from the order generator's random sequence, so that the orders themselves come
+// out the same with or without scans.
+struct ScanPlan {
+    QDate day;
+    QDateTime time;
+    QString user;
+    bool heavy = false; // packed with far more than the goods weigh
+
+    int parcelWeight(int goodsWeight) const {
+        return (heavy ? goodsWeight * 3 / 2 : goodsWeight) + 50;
+    }
+    double postage(int goodsWeight) const { return 6.0 + 2.0 * (parcelWeight(goodsWeight) / 1000); }
+};
+
+// The s-th scanned waybill (from 0): scansPerDay a day, oldest day first, spread over the
+// working day from 08:00 to 20:00; the staff do unequal shares.
+ScanPlan planScan(int s, int w, const DemoOptions& o, const QDate& today) {
+    static const int shares[10] = {0, 0, 0, 0, 1, 1, 1, 2, 2, 3};
+    ScanPlan p;
+    p.day = today.addDays(s / o.scansPerDay - (o.scanDays - 1));
+    const qint64 second = 8 * 3600 + qint64(s % o.scansPerDay) * 12 * 3600 / o.scansPerDay;
+    p.time = QDateTime(p.day, QTime(0, 0).addSecs(int(second)));
+    p.user = u(kStaff[shares[(w * 7 + w / 13) % 10]]);
+    p.heavy = w % 9 == 0;
+    return p;
+}
+
 } // namespace
 
 QString demoMethod(int index) {
@@ -98,6 +130,19 @@ void fillDemoOrders(Connection& c, const DemoOptions& o) {
     Inserter es(c, QStringLiteral("insert into [es_TradeLog] ([TradeNO], [SndID], [PostStatus]) "
                                   "values (?, ?, ?)"));
 
+    Inserter log(c, QStringLiteral("insert into [df_TradeLog] ([TradeID], [Time], [User], "
+                                   "[Event]) values (?, ?, ?, ?)"));
+    Inserter parcel(c, QStringLiteral("update [df_Trade] set [weight2] = ?, [PostFee2] = ? "
+                                      "where [ID] = ?"));
+
+    // The scanned waybills are the last ones, so that the first waybills keep the states the
+    // helpers above describe.
+    int waybills = 0;
+    for (int n = 0; n < o.orders; n += demoOrdersOnWaybill(++waybills)) {
+    }
+    const int scanned = o.scanDays > 0 && o.scansPerDay > 0 ? o.scanDays * o.scansPerDay : 0;
+    const int firstScanned = waybills - scanned + 1;
+
     const QStringList& provinces = provinceNames();
     const QString paid = QStringLiteral("收款发货");
     const QString done = QStringLiteral("交易完成");
@@ -105,8 +150,14 @@ void fillDemoOrders(Connection& c, const DemoOptions& o) {
     for (int w = 1; id < o.orders; ++w) {
         const QString postId = demoWaybill(w);
         const bool completed = demoWaybillCompleted(w);
-        const bool packedOut = completed || demoWaybillPackedOut(w);
+        const bool isScanned = scanned > 0 && w >= firstScanned;
+        const bool packedOut = completed || isScanned || demoWaybillPackedOut(w);
         const int count = demoOrdersOnWaybill(w);
+        ScanPlan scan;
+        if (isScanned)
+            scan = planScan(w - firstScanned, w, o, today);
+        int firstId = 0;
+        int goodsWeight = 0;
         for (int k = 0; k < count && id < o.orders; ++k) {
             ++id;
             const QString tradeNo = QStringLiteral("TB%1").arg(100000000000LL + id);
@@ -138,16 +189,25 @@ void fillDemoOrders(Connection& c, const DemoOptions& o) {
                        pick(4) == 0 ? QStringLiteral("请尽快发货") : QString(),
                        pick(5) == 0 ? QStringLiteral("送小礼品") : QString(),
                        weight,
-                       completed ? QVariant(weight + 50) : QVariant(),
-                       completed ? QVariant(10.0) : QVariant(),
+                       isScanned   ? QVariant(k == 0 ? scan.parcelWeight(weight) : 0)
+                       : completed ? QVariant(weight + 50)
+                                   : QVariant(),
+                       isScanned   ? QVariant(k == 0 ? scan.postage(weight) : 0.0)
+                       : completed ? QVariant(10.0)
+                                   : QVariant(),
                        rcv,
                        rcv * 0.6,
                        pick(3) == 0 ? 1.5 : 0.0,
-                       completed ? QVariant(day.toString(QStringLiteral("yyyy-MM-dd 00:00:00")))
-                                 : QVariant(),
-                       packedOut ? QVariant(day.toString(QStringLiteral("yyyy-MM-dd 00:00:00")))
-                                 : QVariant(),
-                       completed ? QVariant(staffName) : QVariant()});
+                       completed ? QVariant(dateText(isScanned ? scan.day : day)) : QVariant(),
+                       packedOut ? QVariant(dateText(isScanned ? scan.day : day)) : QVariant(),
+                       completed ? QVariant(isScanned ? scan.user : staffName) : QVariant()});
+            if (isScanned) {
+                log.run({id, scan.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), scan.user,
+                         completed ? QStringLiteral("完成关闭") : QStringLiteral("发货出库")});
+                if (k == 0)
+                    firstId = id;
+                goodsWeight += weight;
+            }
             const int lines = 1 + pick(3);
             for (int g = 0; g < lines; ++g)
                 goods.run(
@@ -157,6 +217,9 @@ void fillDemoOrders(Connection& c, const DemoOptions& o) {
                 es.run({t, postId, state});
             }
         }
+        // The parcel of several orders weighs all their goods: its first order carries it.
+        if (isScanned && count > 1)
+            parcel.run({scan.parcelWeight(goodsWeight), scan.postage(goodsWeight), firstId});
     }
     tx.commit();
 }

@@ -1,7 +1,9 @@
 // Fills a demo order database (and optionally postage rules in a configuration database):
-//   gen-orders [--seed N] [--methods N] [--rules CONFIG_DB] ORDERS_DB COUNT
+//   gen-orders [--seed N] [--methods N] [--rules CONFIG_DB] [--scan-days D --scans-per-day N]
+//              ORDERS_DB COUNT
 // Orders come in both packed-out states with goods lines, merged trades and es_TradeLog rows
-// in states 1 and 2; every 20th waybill carries two orders.
+// in states 1 and 2; every 20th waybill carries two orders. With scan days, the last D * N
+// waybills were scanned N a day over the last D days, with their df_TradeLog rows.
 #include "platform/Database.h"
 #include "platform/Error.h"
 #include "platform/SqliteFile.h"
@@ -24,6 +26,11 @@ int main(int argc, char** argv) {
     parser.addOption({QStringLiteral("rules"),
                       QStringLiteral("Also write postage rules into this configuration database."),
                       QStringLiteral("CONFIG_DB")});
+    parser.addOption({QStringLiteral("scan-days"),
+                      QStringLiteral("Days of scans with log rows, ending today."),
+                      QStringLiteral("D"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("scans-per-day"), QStringLiteral("Waybills scanned a day."),
+                      QStringLiteral("N"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("schema"), QStringLiteral("Order database schema file."),
                       QStringLiteral("FILE")});
     parser.addPositionalArgument(QStringLiteral("ORDERS_DB"), QStringLiteral("File to write."));
@@ -37,6 +44,8 @@ int main(int argc, char** argv) {
     options.orders = pos[1].toInt();
     options.seed = parser.value(QStringLiteral("seed")).toUInt();
     options.methods = parser.value(QStringLiteral("methods")).toInt();
+    options.scanDays = parser.value(QStringLiteral("scan-days")).toInt();
+    options.scansPerDay = parser.value(QStringLiteral("scans-per-day")).toInt();
     // Installed, the schema lies in ../share/tolvane; in the build, in the project's data/.
     const QString installedSchema =
         QCoreApplication::applicationDirPath() + QStringLiteral("/../share/tolvane/orders.sql");

@@ -7,7 +7,7 @@ namespace tv {
 
 // A workbook being written sheet by sheet: cells go to the current sheet, which is the sheet
 // added last. Rows and columns count from 1, as a sheet shows them (row 1, column 1 is A1).
-// Every cell holds text, never a number or a date.
+// A cell holds text or a number.
 class WorkbookWriter {
 public:
     virtual ~WorkbookWriter() = default;
@@ -27,7 +27,13 @@ public:
     virtual void setQuotedTextKept(int row, int column, QStringView text) {
         setQuotedText(row, column, text);
     }
-    // Fits the width of every column of the current sheet to its widest text.
+    // A number stored as a number, so that sums and formulas work on it: shown with decimals
+    // places after the point, or as General for decimals < 0. Throws tv::Error for a value
+    // that is not finite.
+    virtual void setNumber(int row, int column, double value, int decimals = -1) = 0;
+    // Names the current sheet (at most 31 characters, none of []:*?/\). Throws tv::Error.
+    virtual void setSheetName(QStringView name) = 0;
+    // Fits the width of every column of the current sheet to its widest text or number.
     virtual void fitColumns() = 0;
     // Writes the workbook to path; the file appears there only when complete. Throws tv::Error.
     virtual void save(const QString& path) = 0;

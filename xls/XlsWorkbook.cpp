@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tv {
@@ -25,16 +27,27 @@ constexpr quint16 DefColWidthRecord = 0x0055;
 constexpr quint16 ColInfoRecord = 0x007D;
 constexpr quint16 DimensionsRecord = 0x0200;
 constexpr quint16 LabelSstRecord = 0x00FD;
+constexpr quint16 NumberRecord = 0x0203;
+constexpr quint16 RkRecord = 0x027E;
+constexpr quint16 FormatRecord = 0x041E;
 constexpr quint16 Window2Record = 0x023E;
 
 // Cell formats: XF 0 is the Normal style, 1-14 further style XFs, 15 the default cell XF;
-// 16 is the default cell XF with the quote-prefix flag set.
+// 16 is the default cell XF with the quote-prefix flag set; 17 on are number formats in use.
 constexpr quint16 PlainXf = 15;
 constexpr quint16 QuotedXf = 16;
+constexpr quint16 FirstNumberXf = 17;
 constexpr int StyleXfCount = 15;
+constexpr int MaxDecimals = 15;
+// Built-in number formats "0" and "0.00"; formats of our own are numbered from 164.
+constexpr quint16 IntegerFormat = 1;
+constexpr quint16 TwoDecimalsFormat = 2;
+constexpr quint16 FirstCustomFormat = 164;
 
 constexpr quint32 BofSize = 4 + 16;
 constexpr quint32 LabelSstSize = 4 + 10;
+constexpr quint32 RkSize = 4 + 10;
+constexpr quint32 NumberSize = 4 + 14;
 constexpr quint32 ColInfoSize = 4 + 12;
 constexpr quint32 SheetFixedSize = BofSize + (4 + 2) + (4 + 2) + (4 + 14) + (4 + 18) + 4;
 
@@ -57,19 +70,43 @@ void putBof(ByteSink& out, quint16 substream) {
     out.put32(0x00000006); // lowest BIFF version that can read the file
 }
 
-void putXf(ByteSink& out, bool style, quint16 protection) {
+void putXf(ByteSink& out, bool style, quint16 protection, quint16 format = 0) {
     putHeader(out, XfRecord, 20);
-    out.put16(0); // font
-    out.put16(0); // number format: General
+    out.put16(0);      // font
+    out.put16(format); // number format, 0 is General
     // fLocked, fHidden, fStyle, f123Prefix, then the parent style XF (0xFFF for a style XF).
     out.put16(style ? quint16(0xFFF0 | 0x0005) : protection);
-    out.put8(0x20); // horizontal General, vertical Bottom
-    out.put8(0);    // rotation
-    out.put8(0);    // indent, shrink, reading order
-    out.put8(0);    // attribute groups in use
-    out.put32(0);   // borders: none
+    out.put8(0x20);                   // horizontal General, vertical Bottom
+    out.put8(0);                      // rotation
+    out.put8(0);                      // indent, shrink, reading order
+    out.put8(format != 0 ? 0x04 : 0); // attribute groups in use: its own number format
+    out.put32(0);                     // borders: none
     out.put32(0);
     out.put16(0x20C0); // pattern colours: system foreground 64 and background 65
+}
+
+quint16 formatOf(int decimals, int customIndex) {
+    if (decimals == 0)
+        return IntegerFormat;
+    if (decimals == 2)
+        return TwoDecimalsFormat;
+    return quint16(FirstCustomFormat + customIndex);
+}
+
+// The value as an RK number (an integer, or hundredths, in 30 bits), if it is exactly one.
+bool rkOf(double value, quint32& rk) {
+    constexpr double Limit = 1 << 29;
+    for (const int scale : {1, 100}) {
+        const double scaled = value * scale;
+        if (!(scaled >= -Limit && scaled < Limit))
+            continue;
+        const double whole = std::nearbyint(scaled);
+        if (whole / scale != value)
+            continue;
+        rk = (quint32(qint32(whole)) << 2) | 0x2 | (scale == 100 ? 0x1 : 0x0);
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -109,6 +146,7 @@ void XlsWorkbook::putCell(int row, int column, QStringView text, quint16 xf, boo
     Sheet& sheet = *m_sheets.back();
     const quint32 r = quint32(row - 1);
     const quint16 c = quint16(column - 1);
+    putPlace(sheet, r, c);
     const quint32 ref = m_strings.add(text, kept);
     if (sheet.endCell == sheet.firstCell) {
         sheet.firstCell = ref;
@@ -122,10 +160,51 @@ void XlsWorkbook::putCell(int row, int column, QStringView text, quint16 xf, boo
         m_runs.push_back({quint16(r), quint8(c), quint8(xf), 1});
         sheet.endRun = quint32(m_runs.size());
     }
-    sheet.firstRow = std::min(sheet.firstRow, r);
-    sheet.lastRow = std::max(sheet.lastRow, r);
-    sheet.firstColumn = std::min(sheet.firstColumn, c);
-    sheet.lastColumn = std::max(sheet.lastColumn, c);
+}
+
+void XlsWorkbook::putPlace(Sheet& sheet, quint32 row, quint16 column) {
+    sheet.firstRow = std::min(sheet.firstRow, row);
+    sheet.lastRow = std::max(sheet.lastRow, row);
+    sheet.firstColumn = std::min(sheet.firstColumn, column);
+    sheet.lastColumn = std::max(sheet.lastColumn, column);
+}
+
+quint8 XlsWorkbook::numberXf(int decimals) {
+    if (decimals < 0)
+        return quint8(PlainXf);
+    decimals = std::min(decimals, MaxDecimals);
+    auto at = std::find(m_numberFormats.begin(), m_numberFormats.end(), decimals);
+    if (at == m_numberFormats.end())
+        at = m_numberFormats.insert(at, decimals);
+    return quint8(FirstNumberXf + (at - m_numberFormats.begin()));
+}
+
+void XlsWorkbook::setNumber(int row, int column, double value, int decimals) {
+    if (row < 1 || row > MaxRows || column < 1 || column > MaxColumns)
+        throw Error(QStringLiteral("单元格 (%1, %2) 超出工作表范围。").arg(row).arg(column));
+    if (!std::isfinite(value))
+        throw Error(QStringLiteral("单元格 (%1, %2) 的数值无效。").arg(row).arg(column));
+    Sheet& sheet = *m_sheets.back();
+    const quint32 r = quint32(row - 1);
+    const quint16 c = quint16(column - 1);
+    putPlace(sheet, r, c);
+    quint32 rk = 0;
+    sheet.numbers.push_back({quint16(r), quint8(c), numberXf(decimals), value + 0.0});
+    sheet.numberBytes += rkOf(value, rk) ? RkSize : NumberSize;
+    const QString shown = decimals < 0
+                              ? QString::number(value, 'g', 10)
+                              : QString::number(value, 'f', std::min(decimals, MaxDecimals));
+    sheet.numberWidths[c] = std::max(sheet.numberWidths[c], textWidth(shown));
+}
+
+void XlsWorkbook::setSheetName(QStringView name) {
+    static const QString forbidden = QStringLiteral("[]:*?/\\");
+    bool valid = !name.isEmpty() && name.size() <= 31;
+    for (const QChar ch : name)
+        valid = valid && !forbidden.contains(ch);
+    if (!valid)
+        throw Error(QStringLiteral("工作表名称无效：%1").arg(name));
+    m_sheets.back()->name = name.toString();
 }
 
 void XlsWorkbook::fitColumns() {
@@ -149,8 +228,9 @@ void XlsWorkbook::measureWidths(Sheet& sheet) const {
 }
 
 quint32 XlsWorkbook::sheetSize(const Sheet& sheet) const {
-    const quint32 cells = sheet.endCell - sheet.firstCell;
-    quint32 size = SheetFixedSize + LabelSstSize * cells;
+    const quint32 cells = sheet.endCell - sheet.firstCell + quint32(sheet.numbers.size());
+    quint32 size =
+        SheetFixedSize + LabelSstSize * (sheet.endCell - sheet.firstCell) + sheet.numberBytes;
     if (sheet.fitted && cells != 0)
         size += ColInfoSize * (sheet.lastColumn - sheet.firstColumn + 1u);
     return size;
@@ -191,10 +271,25 @@ void XlsWorkbook::writeGlobalsHead(ByteSink& out, const std::vector<quint32>& sh
             out.put8(quint8(ch.unicode()));
     }
 
+    for (size_t i = 0; i < m_numberFormats.size(); ++i) {
+        const quint16 format = formatOf(m_numberFormats[i], int(i));
+        if (format < FirstCustomFormat)
+            continue;
+        const QString code = QStringLiteral("0.") + QString(m_numberFormats[i], u'0');
+        putHeader(out, FormatRecord, quint16(5 + code.size()));
+        out.put16(format);
+        out.put16(quint16(code.size()));
+        out.put8(0); // 8-bit characters
+        for (QChar ch : code)
+            out.put8(quint8(ch.unicode()));
+    }
+
     for (int i = 0; i < StyleXfCount; ++i)
         putXf(out, true, 0);
     putXf(out, false, 0x0001); // locked, parent style 0
     putXf(out, false, 0x0009); // locked, quote prefix, parent style 0
+    for (size_t i = 0; i < m_numberFormats.size(); ++i)
+        putXf(out, false, 0x0001, formatOf(m_numberFormats[i], int(i)));
 
     putHeader(out, StyleRecord, 4);
     out.put16(0x8000); // built-in style on XF 0
@@ -202,20 +297,28 @@ void XlsWorkbook::writeGlobalsHead(ByteSink& out, const std::vector<quint32>& sh
     out.put8(0xFF);
 
     for (size_t i = 0; i < m_sheets.size(); ++i) {
-        const QString name = QStringLiteral("Sheet%1").arg(i + 1);
-        putHeader(out, BoundSheetRecord, quint16(8 + name.size()));
+        const QString name =
+            m_sheets[i]->name.isEmpty() ? QStringLiteral("Sheet%1").arg(i + 1) : m_sheets[i]->name;
+        bool wide = false;
+        for (QChar ch : name)
+            wide = wide || ch.unicode() > 0xFF;
+        putHeader(out, BoundSheetRecord, quint16(8 + name.size() * (wide ? 2 : 1)));
         out.put32(sheetOffsets[i]); // stream offset of the sheet's BOF
         out.put8(0);                // visible
         out.put8(0);                // worksheet
         out.put8(quint8(name.size()));
-        out.put8(0);
-        for (QChar ch : name)
-            out.put8(quint8(ch.unicode()));
+        out.put8(wide ? 1 : 0); // UTF-16 or 8-bit characters
+        for (QChar ch : name) {
+            if (wide)
+                out.put16(ch.unicode());
+            else
+                out.put8(quint8(ch.unicode()));
+        }
     }
 }
 
 void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) const {
-    const bool empty = sheet.endCell == sheet.firstCell;
+    const bool empty = sheet.endCell == sheet.firstCell && sheet.numbers.empty();
     putBof(out, 0x0010);
 
     putHeader(out, WsBoolRecord, 2);
@@ -227,7 +330,8 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
     if (sheet.fitted && !empty) {
         for (quint16 c = sheet.firstColumn; c <= sheet.lastColumn; ++c) {
             // Widest text plus one digit of margin, in 1/256 of a digit.
-            const int digits = std::min<int>(sheet.widths[c] + 1, MaxFittedWidth);
+            const int widest = std::max(sheet.widths[c], sheet.numberWidths[c]);
+            const int digits = std::min<int>(widest + 1, MaxFittedWidth);
             putHeader(out, ColInfoRecord, 12);
             out.put16(c);
             out.put16(c);
@@ -245,15 +349,49 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
     out.put16(empty ? 0 : sheet.lastColumn + 1);
     out.put16(0);
 
-    // The cells' LABELSST records, assembled a few thousand at a time.
+    // The cells' records, assembled a few thousand at a time; number cells go in row order
+    // among the texts (those are in the order written, row by row).
     constexpr int Batch = 4096;
     char records[Batch * LabelSstSize];
     char* p = records;
+    const auto flush = [&] {
+        if (p + NumberSize > records + sizeof records) {
+            out.putBytes(records, p - records);
+            p = records;
+        }
+    };
+    auto number = sheet.numbers.begin();
+    const auto putNumbersBefore = [&](quint32 row, quint32 column) {
+        for (; number != sheet.numbers.end() &&
+               (number->row < row || (number->row == row && number->column < column));
+             ++number) {
+            quint32 rk = 0;
+            const bool isRk = rkOf(number->value, rk);
+            char* q = p;
+            const auto put16 = [&](quint32 v) {
+                *q++ = char(v);
+                *q++ = char(v >> 8);
+            };
+            put16(isRk ? RkRecord : NumberRecord);
+            put16((isRk ? RkSize : NumberSize) - 4);
+            put16(number->row);
+            put16(number->column);
+            put16(number->xf);
+            quint64 bits = rk;
+            if (!isRk)
+                std::memcpy(&bits, &number->value, sizeof bits);
+            for (int b = 0; b < (isRk ? 2 : 4); ++b, bits >>= 16)
+                put16(quint32(bits & 0xFFFF));
+            p += isRk ? RkSize : NumberSize;
+            flush();
+        }
+    };
     quint32 ref = sheet.firstCell;
     for (quint32 k = sheet.firstRun; k < sheet.endRun; ++k) {
         const Run& run = m_runs[k];
         for (quint32 i = 0; i < run.count; ++i, ++ref) {
             const quint32 column = run.column + i;
+            putNumbersBefore(run.row, column);
             const quint32 index = m_strings.index(ref);
             p[0] = char(LabelSstRecord);
             p[1] = char(LabelSstRecord >> 8);
@@ -270,12 +408,10 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
             p[12] = char(index >> 16);
             p[13] = char(index >> 24);
             p += LabelSstSize;
-            if (p == records + sizeof records) {
-                out.putBytes(records, sizeof records);
-                p = records;
-            }
+            flush();
         }
     }
+    putNumbersBefore(0xFFFFFFFF, 0);
     out.putBytes(records, p - records);
 
     putHeader(out, Window2Record, 18);
@@ -293,6 +429,12 @@ void XlsWorkbook::writeSheet(ByteSink& out, const Sheet& sheet, bool active) con
 }
 
 void XlsWorkbook::save(const QString& path) {
+    for (const auto& sheet : m_sheets)
+        std::stable_sort(sheet->numbers.begin(), sheet->numbers.end(),
+                         [](const NumberCell& a, const NumberCell& b) {
+                             return a.row != b.row ? a.row < b.row : a.column < b.column;
+                         });
+
     m_strings.build();
     for (const auto& sheet : m_sheets)
         if (sheet->fitted)

@@ -30,6 +30,8 @@ public:
     void setText(int row, int column, QStringView text) override;
     void setQuotedText(int row, int column, QStringView text) override;
     void setQuotedTextKept(int row, int column, QStringView text) override;
+    void setNumber(int row, int column, double value, int decimals = -1) override;
+    void setSheetName(QStringView name) override;
     void fitColumns() override;
     void save(const QString& path) override;
 
@@ -42,6 +44,12 @@ private:
         quint8 xf;
         quint32 count;
     };
+    struct NumberCell {
+        quint16 row;
+        quint8 column;
+        quint8 xf;
+        double value;
+    };
     struct Sheet {
         quint32 firstCell = 0; // the sheet's cells are references firstCell to endCell - 1
         quint32 endCell = 0;
@@ -53,7 +61,14 @@ private:
         quint16 lastColumn = 0;
         bool fitted = false;
         std::array<quint16, MaxColumns> widths{}; // widest text per column, in digits
+        // Number cells, kept apart from the texts and put in row order among them on save.
+        std::vector<NumberCell> numbers;
+        quint32 numberBytes = 0;
+        std::array<quint16, MaxColumns> numberWidths{};
+        QString name;
     };
+    void putPlace(Sheet& sheet, quint32 row, quint16 column);
+    quint8 numberXf(int decimals);
 
     void putCell(int row, int column, QStringView text, quint16 xf, bool kept);
     void measureWidths(Sheet& sheet) const;
@@ -65,6 +80,8 @@ private:
     std::vector<std::unique_ptr<Sheet>> m_sheets;
     XlsSharedStrings m_strings;
     std::vector<Run> m_runs;
+    // Decimals of the number formats in use; cell format 17 + i shows m_numberFormats[i].
+    std::vector<int> m_numberFormats;
 };
 
 } // namespace tv

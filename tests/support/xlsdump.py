@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Reads files back for the report tests and prints what it read as JSON on stdout.
 
-  xlsdump.py xls FILE           sheets, cell texts, cell types, quote-prefix flags, widths, and
+  xlsdump.py xls FILE           sheets, cell texts, cell types, quote-prefix flags, widths, typed
+                                values (numbers as numbers) and the formats of number cells, and
                                 the count of shared strings, all and distinct (xlrd)
   xlsdump.py csv FILE...        one sheet per CSV file (as LibreOffice writes them)
   xlsdump.py stream FILE NAME   size and MD5 of one stream of a compound file (xlrd's reader)
@@ -32,9 +33,10 @@ def dump_xls(path):
     strings = list(book._sharedstrings)
     sheets = []
     text = xlrd.XL_CELL_TEXT
+    number = xlrd.XL_CELL_NUMBER
     quoted = [bool(xf.lotus_123_prefix) for xf in book.xf_list]
     for sheet in book.sheets():
-        rows, types = [], set()
+        rows, types, values_rows, formats = [], set(), [], set()
         prefix = {"header": set(), "data": set()}
         # Whole rows at a time: a Cell object per cell would cost most of the run on big sheets.
         for r in range(sheet.nrows):
@@ -47,12 +49,21 @@ def dump_xls(path):
             prefix["header" if r == 0 else "data"].update(
                 quoted[x if x > -1 else sheet.cell_xf_index(r, c)]
                 for c, (t, x) in enumerate(zip(row_types, xfs)) if t == text)
+            # Typed values: numbers as numbers, texts as texts, anything else as None.
+            values_rows.append([v if t in (text, number) else None
+                                for t, v in zip(row_types, row_values)])
+            for c, (t, x) in enumerate(zip(row_types, xfs)):
+                if t == number:
+                    xf = book.xf_list[x if x > -1 else sheet.cell_xf_index(r, c)]
+                    formats.add(book.format_map[xf.format_key].format_str)
             while values and values[-1] is None:
                 values.pop()
             rows.append(values)
         sheets.append({
             "name": sheet.name,
             "rows": rows,
+            "values": values_rows,
+            "number_formats": sorted(formats),
             "types": sorted(types),
             "prefix": {k: sorted(v) for k, v in prefix.items()},
             "widths": {str(c): info.width for c, info in sheet.colinfo_map.items()},

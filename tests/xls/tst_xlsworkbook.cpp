@@ -106,6 +106,11 @@ private slots:
     void failedSave_data();
     void failedSave();
     void replacesExistingFile();
+    void numbers_data();
+    void numbers();
+    void numbersAmongTexts();
+    void refusedNumbersAndNames_data();
+    void refusedNumbersAndNames();
 
 private:
     QTemporaryDir m_dir;
@@ -351,6 +356,139 @@ void TestXlsWorkbook::replacesExistingFile() {
     const ReadResult read = tv::test::readWithXlrd(path);
     QVERIFY2(read.ok, qPrintable(read.error));
     QCOMPARE(read.sheets.value(0).rows, QList<QStringList>{{u"新"_qs}});
+}
+
+struct NumberCase {
+    const char* name;
+    double value;
+    int decimals;
+    const char* format; // as a reader reports the cell's number format
+};
+
+// Values that fit an RK record and values that need a NUMBER record, on either side of the
+// 30-bit limits, with each kind of format.
+const QList<NumberCase>& numberCases() {
+    static const QList<NumberCase> cases = {
+        {"integer", 42, 0, "0"},
+        {"negative integer", -17, -1, "General"},
+        {"zero", 0, 2, "0.00"},
+        {"hundredths", 1.1, 2, "0.00"},
+        {"negative hundredths", -36.55, 2, "0.00"},
+        {"thousandths need a full double", 4.123, 3, "0.000"},
+        {"largest RK integer", 536870911, 0, "0"},
+        {"one past the RK integers", 536870912, 0, "0"},
+        {"smallest RK integer", -536870912, -1, "General"},
+        {"hundredths past the RK range", 5368709.12, 2, "0.00"},
+        {"large", 1e15, -1, "General"},
+        {"tiny", 1e-9, -1, "General"},
+        {"a third", 1.0 / 3, 1, "0.0"},
+    };
+    return cases;
+}
+
+void TestXlsWorkbook::numbers_data() {
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < numberCases().size(); ++i)
+        QTest::newRow(numberCases()[i].name) << i;
+}
+
+// Every value comes back as a number, bit for bit, with its format; all cases share one file.
+void TestXlsWorkbook::numbers() {
+    QFETCH(int, index);
+    static ReadResult read;
+    if (!read.ok) {
+        XlsWorkbook book;
+        book.setSheetName(u"数字");
+        for (int i = 0; i < numberCases().size(); ++i)
+            book.setNumber(i + 1, 1, numberCases()[i].value, numberCases()[i].decimals);
+        const QString path = m_dir.filePath(QStringLiteral("numbers.xls"));
+        book.save(path);
+        read = tv::test::readWithXlrd(path);
+        QVERIFY2(read.ok, qPrintable(read.error));
+        QCOMPARE(read.sheets.value(0).name, QStringLiteral("数字"));
+        QCOMPARE(read.sheets.value(0).types, QList<int>{2});
+    }
+    const NumberCase& c = numberCases()[index];
+    const QJsonArray values = read.json[u"sheets"_qs][0][u"values"_qs].toArray();
+    const QJsonValue v = values.at(index).toArray().at(0);
+    QVERIFY(v.isDouble());
+    QCOMPARE(v.toDouble(), c.value);
+    // Each format of the file, once.
+    const QJsonArray formats = read.json[u"sheets"_qs][0][u"number_formats"_qs].toArray();
+    QVERIFY2(formats.contains(QString::fromLatin1(c.format)), c.format);
+}
+
+// Numbers and texts mixed in rows, written in any order, read back in place; the fitted width
+// counts a number as shown.
+void TestXlsWorkbook::numbersAmongTexts() {
+    XlsWorkbook book;
+    book.setText(1, 1, u"名称");
+    book.setText(1, 2, u"数量");
+    book.setText(1, 3, u"金额");
+    book.setNumber(2, 3, 12345.5, 2); // before the row's texts
+    book.setText(2, 1, u"甲");
+    book.setNumber(2, 2, 3, 0);
+    book.setNumber(3, 2, 7, 0);
+    book.setText(3, 1, u"乙");
+    book.setText(3, 3, u"无");
+    book.setNumber(5, 1, -1, -1); // a row of its own after the last text
+    book.fitColumns();
+    book.addSheet();
+    book.setSheetName(u"Second sheet");
+    book.setNumber(1, 1, 2.5);
+    const QString path = m_dir.filePath(QStringLiteral("mixed.xls"));
+    book.save(path);
+    const ReadResult read = tv::test::readWithXlrd(path);
+    QVERIFY2(read.ok, qPrintable(read.error));
+    QCOMPARE(read.sheets.size(), 2);
+    const QJsonArray values = read.json[u"sheets"_qs][0][u"values"_qs].toArray();
+    const QJsonArray expected = QJsonDocument::fromJson(R"([["名称", "数量", "金额"],
+        ["甲", 3, 12345.5], ["乙", 7, "无"], [null, null, null], [-1, null, null]])")
+                                    .array();
+    QCOMPARE(values, expected);
+    QCOMPARE(read.sheets[0].name, QStringLiteral("Sheet1"));
+    QCOMPARE(read.sheets[1].name, QStringLiteral("Second sheet"));
+    QCOMPARE(read.sheets[0].widths.value(2), (8 + 1) * 256); // "12345.50" is the widest
+    const QJsonArray second = read.json[u"sheets"_qs][1][u"values"_qs].toArray();
+    QCOMPARE(second, QJsonDocument::fromJson("[[2.5]]").array());
+}
+
+void TestXlsWorkbook::refusedNumbersAndNames_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("not a number") << nan << QString() << u"单元格 (1, 1) 的数值无效。"_qs;
+    QTest::newRow("infinity") << inf << QString() << u"单元格 (1, 1) 的数值无效。"_qs;
+    QTest::newRow("empty name") << 1.0 << u""_qs << u"工作表名称无效："_qs;
+    QTest::newRow("name of 32 characters")
+        << 1.0 << repeat(u"表", 32) << u"工作表名称无效："_qs + repeat(u"表", 32);
+    QTest::newRow("slash in a name") << 1.0 << u"1/2"_qs << u"工作表名称无效：1/2"_qs;
+    QTest::newRow("bracket in a name") << 1.0 << u"[a]"_qs << u"工作表名称无效：[a]"_qs;
+}
+
+void TestXlsWorkbook::refusedNumbersAndNames() {
+    QFETCH(double, value);
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    XlsWorkbook book;
+    try {
+        if (name.isNull())
+            book.setNumber(1, 1, value);
+        else
+            book.setSheetName(name);
+        QFAIL("not refused");
+    } catch (const Error& e) {
+        QCOMPARE(e.message(), message);
+    }
+    // What was refused left nothing behind: the workbook still saves with an empty sheet.
+    const QString path = m_dir.filePath(QStringLiteral("refused.xls"));
+    book.save(path);
+    const ReadResult read = tv::test::readWithXlrd(path);
+    QVERIFY2(read.ok, qPrintable(read.error));
+    QCOMPARE(read.sheets.value(0).name, QStringLiteral("Sheet1"));
+    QVERIFY(read.sheets.value(0).rows.isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestXlsWorkbook)
