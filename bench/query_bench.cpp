@@ -4,6 +4,7 @@
 // Prints one figure a line: name value unit.
 
 #include "app/main.h"
+#include "bench/Figures.h"
 #include "platform/Database.h"
 #include "platform/Error.h"
 #include "platform/SoundPlayer.h"
@@ -28,6 +29,8 @@
 #include <vector>
 
 namespace {
+
+using tv::bench::threadCpuMs;
 
 void fillOrders(const QString& path, int rows) {
     tv::Connection c;
@@ -63,13 +66,6 @@ void fillOrders(const QString& path, int rows) {
             throw tv::Error(q.lastError().text());
     }
     tx.commit();
-}
-
-// CPU time of this thread: what a fill costs without the other processes of a busy machine.
-double threadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 double peakRssMb() {

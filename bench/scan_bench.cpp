@@ -7,6 +7,8 @@
 // --guards switches every check of the scan on: stable weight only (from a stable reading of
 // the scanned weight), both difference limits (wide, so that no scan is asked) and the refusal's
 // reason. Prints one figure a line: name value unit.
+#include "bench/CountingSink.h"
+#include "bench/Figures.h"
 #include "platform/Database.h"
 #include "platform/Error.h"
 #include "shipping/DecimalText.h"
@@ -28,27 +30,9 @@
 
 namespace {
 
-class CountingSink : public tv::ScanSink {
-public:
-    void reportScanResult(const QString&, bool success) override {
-        if (success)
-            ++shipped;
-        else
-            ++refused;
-    }
-    void clearDetails() override {}
-    void addNote(const QString&) override {}
-    void addGoods(const QString&, const QString&, const QString&) override {}
-    void showPostage(const QString&) override {}
-    bool askYesNo(const QString&) override {
-        ++asked;
-        return true;
-    }
-
-    int asked = 0;
-    int shipped = 0;
-    int refused = 0;
-};
+using tv::bench::percentile;
+using tv::bench::print;
+using tv::bench::threadCpuMs;
 
 // A scale whose last reading is stable, fresh and the scanned weight.
 class SteadyScale : public tv::WeightSource {
@@ -56,24 +40,6 @@ public:
     tv::ScaleReading lastReading() const override { return reading; }
     tv::ScaleReading reading;
 };
-
-// CPU time of this thread: tells the scan's own work from waiting for a busy machine.
-double threadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
-void print(const char* name, double value, const char* unit) {
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 } // namespace
 
@@ -158,7 +124,7 @@ int main(int argc, char** argv) {
                 scale.reading.grams = tv::kilogramTextToGrams(in.weight);
             }
 
-            CountingSink sink;
+            tv::bench::CountingSink sink;
             const qint64 s0 = orders.statementCount();
             const qint64 c0 = config.statementCount();
             const qint64 t0 = orders.transactionStatementCount();

@@ -8,6 +8,8 @@
 // median and 99th percentile of a scan, orders shipped twice, scans lost (an error, or an own
 // waybill not shipped), shared waybills not shipped exactly once, and the transactions whose
 // begin waited for another bench's write lock.
+#include "bench/CountingSink.h"
+#include "bench/Figures.h"
 #include "platform/Database.h"
 #include "platform/Error.h"
 #include "shipping/Scan.h"
@@ -31,36 +33,10 @@
 
 namespace {
 
+using tv::bench::percentile;
+using tv::bench::print;
+
 constexpr int kSharedEvery = 10;
-
-class CountingSink : public tv::ScanSink {
-public:
-    void reportScanResult(const QString&, bool success) override {
-        if (success)
-            ++shipped;
-        else
-            ++refused;
-    }
-    void clearDetails() override {}
-    void addNote(const QString&) override {}
-    void addGoods(const QString&, const QString&, const QString&) override {}
-    void showPostage(const QString&) override {}
-    bool askYesNo(const QString&) override { return true; }
-
-    int shipped = 0;
-    int refused = 0;
-};
-
-void print(const char* name, double value, const char* unit) {
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 // The waybills of one run, the same in every process: from base on, the fresh (not completed)
 // ones; the first scans/kSharedEvery are shared, then one block of own waybills per bench.
@@ -125,7 +101,7 @@ int runBench(const QStringList& a) {
         in.showSummary = true;
         in.recordShipper = true;
         in.packOutMode = !tv::demoWaybillPackedOut(w);
-        CountingSink sink;
+        tv::bench::CountingSink sink;
         QElapsedTimer timer;
         timer.start();
         try {

@@ -5,6 +5,7 @@
 // it at any moment must leave every order fully shipped or untouched. --ask answers Yes to the
 // question before each order; --start waits, with both databases open, until FILE exists, so
 // that several copies start scanning together.
+#include "bench/CountingSink.h"
 #include "platform/Database.h"
 #include "platform/Error.h"
 #include "shipping/Scan.h"
@@ -14,31 +15,6 @@
 #include <QFileInfo>
 #include <QThread>
 #include <cstdio>
-
-namespace {
-
-class QuietSink : public tv::ScanSink {
-public:
-    void reportScanResult(const QString& line, bool success) override {
-        if (success)
-            ++shipped;
-        else if (line.endsWith(QStringLiteral("订单状态已改变,未发货")))
-            ++changed;
-        else
-            ++notFound;
-    }
-    void clearDetails() override {}
-    void addNote(const QString&) override {}
-    void addGoods(const QString&, const QString&, const QString&) override {}
-    void showPostage(const QString&) override {}
-    bool askYesNo(const QString&) override { return true; }
-
-    int shipped = 0;
-    int changed = 0;
-    int notFound = 0;
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -77,7 +53,7 @@ int main(int argc, char** argv) {
             QThread::usleep(200);
     }
     for (int w = args[3].toInt(); w <= args[4].toInt(); ++w) {
-        QuietSink sink;
+        tv::bench::CountingSink sink;
         tv::ScanInput in;
         in.waybill = tv::demoWaybill(w);
         in.weight = QStringLiteral("1.%1").arg(w % 1000, 3, 10, QLatin1Char('0'));

@@ -6,6 +6,7 @@
 // cannot send Chinese text to a Latin one).
 // Prints one figure a line: name value unit. Requests are counted on the server, from the
 // order selection to the commit; transaction requests (begin, commit, rollback) apart.
+#include "bench/CountingSink.h"
 #include "platform/Database.h"
 #include "platform/Error.h"
 #include "shipping/Scan.h"
@@ -25,17 +26,6 @@
 #include <vector>
 
 namespace {
-
-class Sink : public tv::ScanSink {
-public:
-    void reportScanResult(const QString&, bool success) override { shipped += success; }
-    void clearDetails() override {}
-    void addNote(const QString&) override {}
-    void addGoods(const QString&, const QString&, const QString&) override {}
-    void showPostage(const QString&) override {}
-    bool askYesNo(const QString&) override { return true; }
-    int shipped = 0;
-};
 
 QJsonObject column(const char* name, const char* type) {
     return {{QStringLiteral("name"), QLatin1String(name)},
@@ -139,7 +129,7 @@ int main(int argc, char** argv) {
         const double openMs = openTime.nsecsElapsed() / 1e6;
         const qsizetype afterOpen = server.requests().size();
 
-        Sink sink;
+        tv::bench::CountingSink sink;
         tv::ScanInput in;
         in.waybill = QStringLiteral("YT1001");
         in.weight = QStringLiteral("1.25");
