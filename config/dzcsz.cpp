@@ -5,10 +5,8 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 TDzcszDlg::TDzcszDlg(QWidget* parent, qint32 scaleType, qint32 portNo)
     : QDialog(parent)
@@ -32,13 +30,7 @@ TDzcszDlg::TDzcszDlg(QWidget* parent, qint32 scaleType, qint32 portNo)
     const tv::DialogButtons made = tv::setUpDialog(*this, QStringLiteral("电子秤设置"), {272, 216});
     OKBtn = made.ok;
     CancelBtn = made.cancel;
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Bevel1, 1);
-    layout->addLayout(buttons);
+    tv::placeBevelAndButtons(*this, Bevel1, made);
 
     // A stored value outside a list selects nothing there; the field keeps the value.
     ComboBox1->setCurrentIndex(m_scaleType >= 0 && m_scaleType < 2 ? m_scaleType : -1);

@@ -5,12 +5,10 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QVBoxLayout>
 
 TFhjcszDlg::TFhjcszDlg(QWidget* parent)
     : QDialog(parent) {
@@ -41,13 +39,7 @@ TFhjcszDlg::TFhjcszDlg(QWidget* parent)
         tv::setUpDialog(*this, QStringLiteral("发货检查设置"), {300, 224});
     OKBtn = made.ok;
     CancelBtn = made.cancel;
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Bevel1, 1);
-    layout->addLayout(buttons);
+    tv::placeBevelAndButtons(*this, Bevel1, made);
 }
 
 void TFhjcszDlg::setScanCheck(const tv::ScanCheck& c) {

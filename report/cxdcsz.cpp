@@ -2,13 +2,13 @@
 
 #include "config/ConfigDb.h"
 #include "platform/Database.h"
+#include "platform/gui/DialogChrome.h"
 #include "platform/gui/HandlerGuard.h"
 #include "report/ShipmentListModel.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -46,16 +46,8 @@ TCxdcszDlg::TCxdcszDlg(QWidget* parent, tv::Connection* configConnection)
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Bevel1, 1);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    tv::placeBevelAndButtons(*this, Bevel1, {OKBtn, CancelBtn}, {Button1, Button2})
+        ->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(Button1, &QPushButton::clicked, this, &TCxdcszDlg::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TCxdcszDlg::Button2Click);

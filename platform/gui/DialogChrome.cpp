@@ -1,7 +1,9 @@
 #include "platform/gui/DialogChrome.h"
 
 #include <QDialog>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tv {
 
@@ -19,6 +21,21 @@ DialogButtons setUpDialog(QDialog& dialog, const QString& title, QSize size,
         QObject::connect(made.cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
     }
     return made;
+}
+
+QVBoxLayout* placeBevelAndButtons(QDialog& dialog, QWidget* bevel, const DialogButtons& buttons,
+                                  std::initializer_list<QPushButton*> leading) {
+    auto* row = new QHBoxLayout;
+    for (QPushButton* b : leading)
+        row->addWidget(b);
+    row->addStretch();
+    row->addWidget(buttons.ok);
+    if (buttons.cancel)
+        row->addWidget(buttons.cancel);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(bevel, 1);
+    layout->addLayout(row);
+    return layout;
 }
 
 } // namespace tv

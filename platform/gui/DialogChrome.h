@@ -3,8 +3,12 @@
 #include <QSize>
 #include <QString>
 
+#include <initializer_list>
+
 class QDialog;
 class QPushButton;
+class QVBoxLayout;
+class QWidget;
 
 namespace tv {
 
@@ -20,5 +24,10 @@ enum class DialogButtonSet { OkCancel, OkOnly };
 // buttons "OK" (the default button, accepts) and "Cancel" (rejects). The dialog places them.
 DialogButtons setUpDialog(QDialog& dialog, const QString& title, QSize size,
                           DialogButtonSet buttons = DialogButtonSet::OkCancel);
+
+// Lays a settings dialog out: the bevel on top, taking the spare height, and a row of buttons
+// below it, the leading ones at the left and OK and Cancel at the right. Returns the layout.
+QVBoxLayout* placeBevelAndButtons(QDialog& dialog, QWidget* bevel, const DialogButtons& buttons,
+                                  std::initializer_list<QPushButton*> leading = {});
 
 } // namespace tv
