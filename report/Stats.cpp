@@ -68,32 +68,19 @@ quint64 hashOf(QByteArrayView text) {
     return h;
 }
 
-// Texts numbered in order of first appearance, found by their UTF-8 bytes: an open-addressing
-// table over one buffer, so a million waybills cost no allocation each. A slot keeps the upper
-// half of the text's hash beside its number: most probes end in the slot array without a look
-// at the text (a cache miss each on a table this size).
-class TextIndex {
+// Texts kept one after another in one buffer, each with its hash: no allocation per text.
+class TextStore {
 public:
-    int indexOf(QByteArrayView text) {
-        if (m_entries.size() * 2 >= m_slots.size())
-            grow();
-        const quint64 hash = hashOf(text);
-        const quint64 tag = hash >> 32;
-        const size_t mask = m_slots.size() - 1;
-        for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
-            const quint64 slot = m_slots[i];
-            if (slot == 0) {
-                const int index = int(m_entries.size());
-                m_slots[i] = (tag << 32) | quint64(index + 1);
-                m_entries.push_back({hash, m_bytes.size(), size_t(text.size())});
-                m_bytes.append(text.data(), size_t(text.size()));
-                return index;
-            }
-            const int at = int(quint32(slot)) - 1;
-            if (slot >> 32 == tag && view(at) == text)
-                return at;
-        }
+    int append(QByteArrayView text, quint64 hash) {
+        m_entries.push_back({hash, m_bytes.size(), size_t(text.size())});
+        m_bytes.append(text.data(), size_t(text.size()));
+        return int(m_entries.size()) - 1;
     }
+    QByteArrayView view(int index) const {
+        const Entry& e = m_entries[size_t(index)];
+        return QByteArrayView(m_bytes.data() + e.offset, qsizetype(e.size));
+    }
+    quint64 hash(int index) const { return m_entries[size_t(index)].hash; }
     QString text(int index) const { return QString::fromUtf8(view(index)); }
     int size() const { return int(m_entries.size()); }
 
@@ -103,24 +90,53 @@ private:
         size_t offset;
         size_t size;
     };
-    QByteArrayView view(int index) const {
-        const Entry& e = m_entries[size_t(index)];
-        return QByteArrayView(m_bytes.data() + e.offset, qsizetype(e.size));
+
+    std::vector<Entry> m_entries;
+    std::string m_bytes;
+};
+
+// Texts numbered in order of first appearance, found by their UTF-8 bytes: an open-addressing
+// table over one buffer, so a million waybills cost no allocation each. A slot keeps the upper
+// half of the text's hash beside its number: most probes end in the slot array without a look
+// at the text (a cache miss each on a table this size).
+class TextIndex {
+public:
+    int indexOf(QByteArrayView text) {
+        if (size_t(m_texts.size()) * 2 >= m_slots.size())
+            grow();
+        const quint64 hash = hashOf(text);
+        const quint64 tag = hash >> 32;
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = size_t(hash) & mask;; i = (i + 1) & mask) {
+            const quint64 slot = m_slots[i];
+            if (slot == 0) {
+                const int index = m_texts.append(text, hash);
+                m_slots[i] = (tag << 32) | quint64(index + 1);
+                return index;
+            }
+            const int at = int(quint32(slot)) - 1;
+            if (slot >> 32 == tag && m_texts.view(at) == text)
+                return at;
+        }
     }
+    QString text(int index) const { return m_texts.text(index); }
+    int size() const { return m_texts.size(); }
+
+private:
     void grow() {
         m_slots.assign(std::max<size_t>(16, m_slots.size() * 2), 0);
         const size_t mask = m_slots.size() - 1;
-        for (size_t k = 0; k < m_entries.size(); ++k) {
-            size_t i = size_t(m_entries[k].hash) & mask;
+        for (int k = 0; k < m_texts.size(); ++k) {
+            const quint64 hash = m_texts.hash(k);
+            size_t i = size_t(hash) & mask;
             while (m_slots[i] != 0)
                 i = (i + 1) & mask;
-            m_slots[i] = (m_entries[k].hash >> 32 << 32) | quint64(k + 1);
+            m_slots[i] = (hash >> 32 << 32) | quint64(k + 1);
         }
     }
 
-    std::vector<Entry> m_entries;
+    TextStore m_texts;
     std::vector<quint64> m_slots; // tag << 32 | index + 1; 0 when free
-    std::string m_bytes;
 };
 
 // Texts kept one after the other and numbered afterwards: equal texts get one number, in
@@ -128,16 +144,13 @@ private:
 // a million waybills would miss the cache on almost every lookup.
 class TextRun {
 public:
-    void append(QByteArrayView text) {
-        m_entries.push_back({hashOf(text), m_bytes.size(), size_t(text.size())});
-        m_bytes.append(text.data(), size_t(text.size()));
-    }
+    void append(QByteArrayView text) { m_texts.append(text, hashOf(text)); }
     // The number of each text appended; first receives, for each number, its first text.
     std::vector<int> number(std::vector<int>& first) const {
-        const size_t n = m_entries.size();
+        const size_t n = size_t(m_texts.size());
         std::vector<std::pair<quint64, int>> keys(n);
         for (size_t i = 0; i < n; ++i)
-            keys[i] = {m_entries[i].hash, int(i)};
+            keys[i] = {m_texts.hash(int(i)), int(i)};
         std::sort(keys.begin(), keys.end());
         // Each text's first equal text; equal hashes are compared by their bytes.
         std::vector<int> same(n);
@@ -149,7 +162,7 @@ public:
                 const int i = keys[k].second;
                 same[size_t(i)] = i;
                 for (size_t j = a; j < k; ++j) {
-                    if (view(keys[j].second) == view(i)) {
+                    if (m_texts.view(keys[j].second) == m_texts.view(i)) {
                         same[size_t(i)] = same[size_t(keys[j].second)];
                         break;
                     }
@@ -169,21 +182,10 @@ public:
         }
         return numbers;
     }
-    QString text(int index) const { return QString::fromUtf8(view(index)); }
+    QString text(int index) const { return m_texts.text(index); }
 
 private:
-    struct Entry {
-        quint64 hash;
-        size_t offset;
-        size_t size;
-    };
-    QByteArrayView view(int index) const {
-        const Entry& e = m_entries[size_t(index)];
-        return QByteArrayView(m_bytes.data() + e.offset, qsizetype(e.size));
-    }
-
-    std::vector<Entry> m_entries;
-    std::string m_bytes;
+    TextStore m_texts;
 };
 
 // Counts distinct (group, item) pairs. Most items fall in one group only: an item's first
