@@ -40,7 +40,7 @@ class Display:
 class Bench:
     """A folder holding a copy of tolvane, db.mdb, orders.db and the sound cues."""
 
-    def __init__(self, bin_dir, tools_dir, source_dir, orders=200):
+    def __init__(self, bin_dir, tools_dir, source_dir, orders=200, scan_days=0, scans_per_day=0):
         self.folder = tempfile.mkdtemp(prefix="tolvane-e2e-")
         self.runtime = tempfile.mkdtemp(prefix="tolvane-run-")
         os.chmod(self.runtime, 0o700)
@@ -48,8 +48,10 @@ class Bench:
         subprocess.run([os.path.join(tools_dir, "mkconfigdb"),
                         os.path.join(source_dir, "data", "config.sql"),
                         os.path.join(self.folder, "db.mdb")], check=True)
+        # With scan days, the last waybills come scanned over those days, with log rows.
         subprocess.run([os.path.join(tools_dir, "gen-orders"), "--rules",
                         os.path.join(self.folder, "db.mdb"),
+                        "--scan-days", str(scan_days), "--scans-per-day", str(scans_per_day),
                         os.path.join(self.folder, "orders.db"), str(orders)],
                        check=True, stdout=subprocess.DEVNULL)
         subprocess.run([os.path.join(tools_dir, "mkcues"), self.folder], check=True)
@@ -125,3 +127,49 @@ def close_window(display, window):
     x11.XSendEvent(dpy, int(window), 0, 0, ctypes.byref(event))
     x11.XFlush(dpy)
     x11.XCloseDisplay(dpy)
+
+
+class Scale:
+    """A serial scale on a pseudo-terminal: socat links dosdevices/com1 (the program's COM1) to
+    scale-in, where the test writes the scale's lines. Pulled with SIGTERM, on which socat
+    removes its links as udev does when a cable is pulled."""
+
+    def __init__(self, bench):
+        self.bench = bench
+        self.input = bench.path("scale-in")
+        self.proc = None
+
+    def plug_in(self):
+        os.makedirs(self.bench.path("dosdevices"), exist_ok=True)
+        port = self.bench.path("dosdevices/com1")
+        self.proc = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + port,
+                                      "pty,raw,echo=0,link=" + self.input],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 10
+        while not (os.path.exists(port) and os.path.exists(self.input)):
+            if time.time() > deadline:
+                raise RuntimeError("socat made no pseudo-terminal")
+            time.sleep(0.02)
+
+    def send(self, kg, times=1, steady=True):
+        """Sends a reading times, five a second, as the scale does."""
+        line = ("%s,GS,+  %skg\r\n" % ("ST" if steady else "US", kg)).encode()
+        with open(self.input, "wb", buffering=0) as port:
+            for _ in range(times):
+                port.write(line)
+                time.sleep(0.2)
+
+    def unplug(self):
+        self.proc.terminate()
+        self.proc.wait(10)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+
+
+def scan(display, window, waybill):
+    """Types a waybill and Enter into the window, as the hand scanner does."""
+    xdotool(display, "windowfocus", "--sync", window)
+    xdotool(display, "type", "--delay", "20", waybill)
+    xdotool(display, "key", "Return")

@@ -13,34 +13,6 @@ import harness
 WAYBILLS = ["880000000001", "880000000005"]  # demo waybills packed out, waiting to be completed
 
 
-class Scale:
-    """socat behind dosdevices/com1; pulled with SIGTERM, which removes its links as udev does."""
-
-    def __init__(self, bench):
-        self.bench = bench
-        self.proc = None
-
-    def plug_in(self):
-        self.proc = subprocess.Popen(
-            ["socat", "pty,raw,echo=0,link=" + self.bench.path("dosdevices/com1"),
-             "pty,raw,echo=0,link=" + self.bench.path("scale-in")],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while not (os.path.exists(self.bench.path("dosdevices/com1")) and
-                   os.path.exists(self.bench.path("scale-in"))):
-            if time.time() > deadline:
-                raise RuntimeError("socat made no pseudo-terminal")
-            time.sleep(0.02)
-
-    def unplug(self):
-        self.proc.terminate()
-        self.proc.wait(10)
-
-    def send(self, kg):
-        with open(self.bench.path("scale-in"), "wb", buffering=0) as line:
-            line.write(("ST,GS,+  %skg\r\n" % kg).encode())
-
-
 def visible(display, title):
     env = dict(os.environ, DISPLAY=display.name)
     out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title], env=env,
@@ -54,26 +26,17 @@ def order(bench, waybill):
                           (waybill,)).fetchone()
 
 
-def scan(display, window, waybill):
-    harness.xdotool(display, "windowfocus", "--sync", window)
-    harness.xdotool(display, "type", "--delay", "20", waybill)
-    harness.xdotool(display, "key", "Return")
-
-
 def check_unplug_and_close(display, bench):
     with sqlite3.connect(bench.path("db.mdb")) as db:
         db.execute("update pwd set check3 = 1, DefaultOpr = '张三', Com = 1")
-    os.makedirs(bench.path("dosdevices"))
-    scale = Scale(bench)
+    scale = harness.Scale(bench)
     scale.plug_in()
     app = bench.start(display)
     try:
         window = harness.wait_for_window(display, "Ver.Build201109020800")
         if not window:
             return "no main window"
-        for _ in range(5):
-            scale.send("1.250")
-            time.sleep(0.2)
+        scale.send("1.250", 5)
 
         scale.unplug()
         if not harness.wait_for_window(display, "Application Error", timeout=10):
@@ -84,7 +47,7 @@ def check_unplug_and_close(display, bench):
             return "%d error boxes after one unplug" % len(boxes)
 
         before = order(bench, WAYBILLS[0])
-        scan(display, window, WAYBILLS[0])
+        harness.scan(display, window, WAYBILLS[0])
         # The weight field holds no number: the scan ends in the standard error box.
         report = harness.wait_for_window(display, "TolvaneV1.0", timeout=10)
         if not report:
@@ -95,10 +58,9 @@ def check_unplug_and_close(display, bench):
             return "a scan without a scale wrote %s" % (order(bench, WAYBILLS[0]),)
 
         scale.plug_in()
-        for _ in range(25):  # lines until the reader is back; 5 s is ample for a 2 s retry
-            scale.send("1.250")
-            time.sleep(0.2)
-        scan(display, window, WAYBILLS[1])
+        # Lines until the reader is back; 5 s is ample for a 2 s retry.
+        scale.send("1.250", 25)
+        harness.scan(display, window, WAYBILLS[1])
         deadline = time.time() + 20
         while time.time() < deadline and order(bench, WAYBILLS[1])[0] != "交易完成":
             time.sleep(0.2)
@@ -124,8 +86,7 @@ def check_unplug_and_close(display, bench):
     finally:
         if app.poll() is None:
             app.kill()
-        if scale.proc and scale.proc.poll() is None:
-            scale.proc.kill()
+        scale.stop()
 
 
 def check_unusable_lock(display, bench):

@@ -1,9 +1,7 @@
 """Drives the real executable like a packer: a pseudo-terminal scale sends a weight, xdotool
 types a waybill and Enter into the focused window, and the order database then holds the
 shipped order. Closing the window afterwards ends the program with exit code 0."""
-import os
 import sqlite3
-import subprocess
 import sys
 import time
 
@@ -19,30 +17,16 @@ def main(bin_dir, tools_dir, source_dir):
     try:
         with sqlite3.connect(bench.path("db.mdb")) as db:
             db.execute("update pwd set check3 = 1, DefaultOpr = '张三', Com = 1")
-        os.makedirs(bench.path("dosdevices"))
-        scale = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + bench.path("dosdevices/com1"),
-                                  "pty,raw,echo=0,link=" + bench.path("scale-in")],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while not (os.path.exists(bench.path("dosdevices/com1")) and
-                   os.path.exists(bench.path("scale-in"))):
-            if time.time() > deadline:
-                print("socat made no pseudo-terminal")
-                return 1
-            time.sleep(0.05)
+        scale = harness.Scale(bench)
+        scale.plug_in()
 
         app = bench.start(display)
         window = harness.wait_for_window(display, "Ver.Build201109020800")
         if not window:
             print("no main window")
             return 1
-        with open(bench.path("scale-in"), "wb", buffering=0) as line:
-            for _ in range(6):
-                line.write(b"ST,GS,+  1.250kg\r\n")
-                time.sleep(0.2)
-        harness.xdotool(display, "windowfocus", "--sync", window)
-        harness.xdotool(display, "type", "--delay", "20", WAYBILL)
-        harness.xdotool(display, "key", "Return")
+        scale.send("1.250", 6)
+        harness.scan(display, window, WAYBILL)
 
         deadline = time.time() + 20
         row = None
@@ -72,9 +56,10 @@ def main(bin_dir, tools_dir, source_dir):
             return 1
         return 0
     finally:
-        for proc in (app, scale):
-            if proc and proc.poll() is None:
-                proc.kill()
+        if app and app.poll() is None:
+            app.kill()
+        if scale:
+            scale.stop()
         bench.cleanup()
         display.stop()
 

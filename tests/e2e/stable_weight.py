@@ -2,9 +2,7 @@
 then steady ones ("ST,GS,+  1.240kg"). A waybill scanned during the unsteady lines is left as it
 was; one scanned during the steady lines ships 1240 g. The window handles events in order, so
 once the second has shipped the first has run, and it wrote nothing."""
-import os
 import sqlite3
-import subprocess
 import sys
 import threading
 import time
@@ -50,12 +48,6 @@ def order(bench, waybill):
     return row[1], row[2], logs
 
 
-def scan(display, window, waybill):
-    harness.xdotool(display, "windowfocus", "--sync", window)
-    harness.xdotool(display, "type", "--delay", "20", waybill)
-    harness.xdotool(display, "key", "Return")
-
-
 def main(bin_dir, tools_dir, source_dir):
     display = harness.Display()
     bench = harness.Bench(bin_dir, tools_dir, source_dir)
@@ -68,35 +60,26 @@ def main(bin_dir, tools_dir, source_dir):
         if before[0] != "收款发货":
             print("the demo waybill is not waiting:", before)
             return 1
-        os.makedirs(bench.path("dosdevices"))
-        socat = subprocess.Popen(["socat", "pty,raw,echo=0,link=" + bench.path("dosdevices/com1"),
-                                  "pty,raw,echo=0,link=" + bench.path("scale-in")],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while not (os.path.exists(bench.path("dosdevices/com1")) and
-                   os.path.exists(bench.path("scale-in"))):
-            if time.time() > deadline:
-                print("socat made no pseudo-terminal")
-                return 1
-            time.sleep(0.05)
+        socat = harness.Scale(bench)
+        socat.plug_in()
 
         app = bench.start(display)
         window = harness.wait_for_window(display, "Ver.Build201109020800")
         if not window:
             print("no main window")
             return 1
-        scale = Scale(bench.path("scale-in"))
+        scale = Scale(socat.input)
         scale.start()
         unsteady = scale.line
         scale.wait_sent(unsteady, 8)
-        scan(display, window, UNSTEADY_WAYBILL)
+        harness.scan(display, window, UNSTEADY_WAYBILL)
         # The scan's Enter is queued behind the lines sent so far; more unsteady lines follow it.
         scale.wait_sent(unsteady, 16)
 
         steady = b"ST,GS,+  1.240kg\r\n"
         scale.line = steady
         scale.wait_sent(steady, 6)
-        scan(display, window, STEADY_WAYBILL)
+        harness.scan(display, window, STEADY_WAYBILL)
 
         deadline = time.time() + 20
         while time.time() < deadline:
@@ -126,9 +109,10 @@ def main(bin_dir, tools_dir, source_dir):
         if scale:
             scale.stopping.set()
             scale.join(5)
-        for proc in (app, socat):
-            if proc and proc.poll() is None:
-                proc.kill()
+        if app and app.poll() is None:
+            app.kill()
+        if socat:
+            socat.stop()
         bench.cleanup()
         display.stop()
 
