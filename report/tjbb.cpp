@@ -26,6 +26,9 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tv {
 
 StatsTableModel::StatsTableModel(QStringList captions, QObject* parent)
@@ -90,6 +93,17 @@ QChart* newChart(const QString& title, const QFont& font) {
     small.setPixelSize(11);
     chart->legend()->setFont(small);
     return chart;
+}
+
+// A count axis from 0 with ticks on whole numbers only, so that "%d" labels never repeat.
+void wholeNumberTicks(QValueAxis* axis, double max) {
+    const double top = std::max(1.0, std::ceil(max));
+    const double step = std::max(1.0, std::ceil(top / 5));
+    axis->setRange(0, std::ceil(top / step) * step);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(step);
+    axis->setLabelFormat(QStringLiteral("%d"));
 }
 
 void styleAxis(QAbstractAxis* axis, const QFont& font) {
@@ -331,7 +345,15 @@ void TTjbbForm::drawCharts() {
     opr->addAxis(dayAxis, Qt::AlignBottom);
     stacked->attachAxis(dayAxis);
     auto* oprValues = new QValueAxis;
-    oprValues->setLabelFormat(QStringLiteral("%d"));
+    double dayMax = 0;
+    for (qsizetype d = 0; d < f.days.size(); ++d) {
+        double total = 0;
+        for (const tv::OperatorFigures& o : f.operators)
+            if (d < o.parcelsPerDay.size())
+                total += o.parcelsPerDay[d];
+        dayMax = std::max(dayMax, total);
+    }
+    wholeNumberTicks(oprValues, dayMax);
     styleAxis(oprValues, base);
     opr->addAxis(oprValues, Qt::AlignLeft);
     stacked->attachAxis(oprValues);
@@ -358,7 +380,10 @@ void TTjbbForm::drawCharts() {
     hours->addAxis(hourAxis, Qt::AlignBottom);
     hourSeries->attachAxis(hourAxis);
     auto* hourValues = new QValueAxis;
-    hourValues->setLabelFormat(QStringLiteral("%d"));
+    double hourMax = 0;
+    for (int h = 0; h < 24; ++h)
+        hourMax = std::max(hourMax, double(f.parcelsPerHour[size_t(h)]));
+    wholeNumberTicks(hourValues, hourMax);
     styleAxis(hourValues, base);
     hours->addAxis(hourValues, Qt::AlignLeft);
     hourSeries->attachAxis(hourValues);
