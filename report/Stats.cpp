@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -55,12 +56,24 @@ struct TimeParser {
     }
 };
 
-// FNV-1a with a final mix, so that every bit depends on every byte.
+// Eight bytes at a time, each word mixed in by a multiply, with a final mix so that every bit
+// depends on every byte.
 quint64 hashOf(QByteArrayView text) {
-    quint64 h = 0xcbf29ce484222325ULL;
-    for (char c : text) {
-        h ^= quint8(c);
-        h *= 0x100000001b3ULL;
+    constexpr quint64 K = 0x9e3779b97f4a7c15ULL;
+    const char* p = text.data();
+    qsizetype n = text.size();
+    quint64 h = quint64(n) * K;
+    for (; n >= 8; p += 8, n -= 8) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * K;
+        h ^= h >> 29;
+    }
+    if (n > 0) {
+        quint64 w = 0;
+        std::memcpy(&w, p, size_t(n));
+        h = (h ^ w) * K;
+        h ^= h >> 29;
     }
     h ^= h >> 32;
     h *= 0xd6e8feb86659fd93ULL;
@@ -124,21 +137,46 @@ private:
 };
 
 // Texts kept one after the other and numbered afterwards: equal texts get one number, in
-// order of first appearance. One sort of their hashes reads memory in order, where a table of
-// a million waybills would miss the cache on almost every lookup.
+// order of first appearance. Grouping them by hash reads memory in order, where a table of a
+// million waybills would miss the cache on almost every lookup.
 class TextRun {
 public:
+    void reserve(size_t texts, size_t bytes) {
+        m_ends.reserve(texts);
+        m_bytes.reserve(bytes);
+    }
     void append(QByteArrayView text) {
-        m_entries.push_back({hashOf(text), m_bytes.size(), size_t(text.size())});
         m_bytes.append(text.data(), size_t(text.size()));
+        m_ends.push_back(m_bytes.size());
     }
     // The number of each text appended; first receives, for each number, its first text.
     std::vector<int> number(std::vector<int>& first) const {
-        const size_t n = m_entries.size();
+        const size_t n = m_ends.size();
+        // The hashes in order: a counting pass over their top bits puts them in buckets of two
+        // or so, each put in order in place. Equal hashes keep the order of their texts.
+        const int bits = std::max(1, int(std::bit_width(n)) - 1);
+        std::vector<quint32> start((size_t(1) << bits) + 1, 0);
+        std::vector<quint64> hashes(n);
+        for (size_t i = 0; i < n; ++i) {
+            hashes[i] = hashOf(view(int(i)));
+            ++start[size_t(hashes[i] >> (64 - bits)) + 1];
+        }
+        for (size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
         std::vector<std::pair<quint64, int>> keys(n);
-        for (size_t i = 0; i < n; ++i)
-            keys[i] = {m_entries[i].hash, int(i)};
-        std::sort(keys.begin(), keys.end());
+        {
+            std::vector<quint32> fill(start.begin(), start.end() - 1);
+            for (size_t i = 0; i < n; ++i)
+                keys[fill[size_t(hashes[i] >> (64 - bits))]++] = {hashes[i], int(i)};
+        }
+        for (size_t b = 0; b + 1 < start.size(); ++b) {
+            const auto from = keys.begin() + start[b];
+            const auto to = keys.begin() + start[b + 1];
+            for (auto k = from + 1; k < to; ++k)
+                for (auto j = k; j > from && *j < *(j - 1); --j)
+                    std::iter_swap(j, j - 1);
+        }
+        hashes = {};
         // Each text's first equal text; equal hashes are compared by their bytes.
         std::vector<int> same(n);
         for (size_t a = 0; a < n;) {
@@ -172,17 +210,12 @@ public:
     QString text(int index) const { return QString::fromUtf8(view(index)); }
 
 private:
-    struct Entry {
-        quint64 hash;
-        size_t offset;
-        size_t size;
-    };
     QByteArrayView view(int index) const {
-        const Entry& e = m_entries[size_t(index)];
-        return QByteArrayView(m_bytes.data() + e.offset, qsizetype(e.size));
+        const size_t from = index > 0 ? m_ends[size_t(index) - 1] : 0;
+        return QByteArrayView(m_bytes.data() + from, qsizetype(m_ends[size_t(index)] - from));
     }
 
-    std::vector<Entry> m_entries;
+    std::vector<size_t> m_ends; // where each text ends in m_bytes
     std::string m_bytes;
 };
 
