@@ -80,6 +80,7 @@ public:
 
     // Folder that relative "sqlite:" paths start from (the program's data folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }
+    const QString& baseFolder() const { return m_baseFolder; }
 
     // How long a statement on an SQLite file waits for another process's lock before it fails
     // with "database is locked"; 5 s unless changed. Taken by every connection opened later.

@@ -1,5 +1,6 @@
 #include "report/Stats.h"
 
+#include "platform/Error.h"
 #include "platform/RowReader.h"
 #include "xls/Workbook.h"
 
@@ -9,7 +10,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tv {
@@ -257,6 +260,61 @@ private:
     QSet<quint64> m_seen;
 };
 
+// The rows of a statement read on another thread and kept for the reading thread: the values
+// the figures use, texts one after the other. Read as RowReader reads the statement.
+class RowCopy {
+public:
+    void read(RowReader& rows) {
+        while (rows.next()) {
+            Row r;
+            r.tradeId = rows.integer(TradeId, &r.numericId);
+            r.weight = rows.integer(Weight);
+            r.weight2 = rows.integer(Weight2);
+            r.postFee2 = rows.real(PostFee2);
+            m_rows.push_back(r);
+            for (int c :
+                 {int(TradeId), int(Time), int(User), int(PostId), int(SndStyle), int(Province)}) {
+                if (c != TradeId || !r.numericId) {
+                    const QByteArrayView t = rows.text(c);
+                    m_bytes.append(t.data(), size_t(t.size()));
+                }
+                m_ends.push_back(m_bytes.size());
+            }
+        }
+    }
+
+    bool next() { return ++m_at < m_rows.size(); }
+    qint64 integer(int column, bool* ok = nullptr) const {
+        const Row& r = m_rows[m_at];
+        if (column == TradeId) {
+            if (ok)
+                *ok = r.numericId;
+            return r.tradeId;
+        }
+        return column == Weight ? r.weight : r.weight2;
+    }
+    double real(int) const { return m_rows[m_at].postFee2; }
+    QByteArrayView text(int column) const {
+        const size_t at = m_at * TextColumns + size_t(column);
+        const size_t from = at > 0 ? m_ends[at - 1] : 0;
+        return QByteArrayView(m_bytes.data() + from, qsizetype(m_ends[at] - from));
+    }
+
+private:
+    static constexpr size_t TextColumns = 6; // TradeId to Province, in column order
+    struct Row {
+        qint64 tradeId;
+        qint64 weight;
+        qint64 weight2;
+        double postFee2;
+        bool numericId;
+    };
+    std::vector<Row> m_rows;
+    std::vector<size_t> m_ends;
+    std::string m_bytes;
+    size_t m_at = size_t(-1);
+};
+
 struct OrderRow {
     int waybill;
     qint64 weight;
@@ -333,61 +391,105 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     std::vector<OrderRow> orderRows;
     std::vector<std::vector<Scan>> scans; // per operator
 
-    Query query(orders, statement(filter));
-    query.bindAll(parameters(orders.dialect(), filter));
-    query.exec();
-    RowReader rows(query);
     DistinctCounter userOrders;
     std::vector<qint64> userWeight;
     std::vector<double> userPostage;
     TimeParser times;
-    while (rows.next()) {
-        ++out.scans;
-        bool numeric = false;
-        const qint64 numericId = rows.integer(TradeId, &numeric);
-        int* slot = nullptr;
-        if (numeric && denseBase < 0)
-            denseBase = numericId;
-        const qint64 dense = numericId - denseBase;
-        if (numeric && dense >= 0 && dense < qint64(DenseOrderSlots)) {
-            if (size_t(dense) >= denseOrders.size())
-                denseOrders.resize(std::max(size_t(dense) + 1, denseOrders.size() * 2), -1);
-            slot = &denseOrders[size_t(dense)];
-        } else if (numeric) {
-            slot = &*numericOrders.insert(numericId, numericOrders.value(numericId, -1));
-        } else {
-            const int t = textIds.indexOf(rows.text(TradeId));
-            if (size_t(t) >= textOrders.size())
-                textOrders.resize(size_t(t) + 1, -1);
-            slot = &textOrders[size_t(t)];
+    const auto consume = [&](auto& rows) {
+        while (rows.next()) {
+            ++out.scans;
+            bool numeric = false;
+            const qint64 numericId = rows.integer(TradeId, &numeric);
+            int* slot = nullptr;
+            if (numeric && denseBase < 0)
+                denseBase = numericId;
+            const qint64 dense = numericId - denseBase;
+            if (numeric && dense >= 0 && dense < qint64(DenseOrderSlots)) {
+                if (size_t(dense) >= denseOrders.size())
+                    denseOrders.resize(std::max(size_t(dense) + 1, denseOrders.size() * 2), -1);
+                slot = &denseOrders[size_t(dense)];
+            } else if (numeric) {
+                slot = &*numericOrders.insert(numericId, numericOrders.value(numericId, -1));
+            } else {
+                const int t = textIds.indexOf(rows.text(TradeId));
+                if (size_t(t) >= textOrders.size())
+                    textOrders.resize(size_t(t) + 1, -1);
+                slot = &textOrders[size_t(t)];
+            }
+            if (*slot < 0) {
+                // An order's columns are read on its first row only.
+                *slot = int(orderRows.size());
+                postIds.append(rows.text(PostId));
+                orderRows.push_back({-1, rows.integer(Weight), rows.integer(Weight2),
+                                     rows.real(PostFee2), methods.indexOf(rows.text(SndStyle)),
+                                     provinces.indexOf(rows.text(Province))});
+            }
+            const int order = *slot;
+            const qint64 seconds = times.secondsOf(rows.text(Time));
+            if (seconds < 0)
+                continue;
+            const int user = users.indexOf(rows.text(User));
+            if (size_t(user) >= scans.size()) {
+                scans.resize(size_t(user) + 1);
+                userWeight.resize(size_t(user) + 1, 0);
+                userPostage.resize(size_t(user) + 1, 0);
+            }
+            const OrderRow& o = orderRows[size_t(order)];
+            // The order for now; its waybill once the waybills are numbered.
+            scans[size_t(user)].push_back({seconds, order});
+            if (userOrders.add(user, order)) {
+                userWeight[size_t(user)] += o.weight2;
+                userPostage[size_t(user)] += o.postFee2;
+            }
         }
-        if (*slot < 0) {
-            // An order's columns are read on its first row only.
-            *slot = int(orderRows.size());
-            postIds.append(rows.text(PostId));
-            orderRows.push_back({-1, rows.integer(Weight), rows.integer(Weight2),
-                                 rows.real(PostFee2), methods.indexOf(rows.text(SndStyle)),
-                                 provinces.indexOf(rows.text(Province))});
+    };
+    const auto read = [](Connection& db, const StatsFilter& part, auto&& use) {
+        Query query(db, statement(part));
+        query.bindAll(parameters(db.dialect(), part));
+        query.exec();
+        RowReader rows(query);
+        use(rows);
+        query.sqlQuery().finish();
+    };
+
+    const int dayCount = int(out.days.size());
+    if (orders.engine() != Engine::Sqlite || dayCount < 2) {
+        read(orders, filter, consume);
+    } else {
+        // The embedded file is read on two cores: a connection of its own reads the later days
+        // on another thread and keeps their rows, while this one reads and counts the first
+        // days, then counts the kept rows. Counting costs about as much as reading, so this
+        // thread takes the smaller share. The rows come in the same order as from one
+        // statement, so every figure and every tie stays the same.
+        StatsFilter first = filter;
+        first.to = filter.from.addDays(std::max(1, (dayCount + 5) / 6) - 1);
+        StatsFilter later = filter;
+        later.from = first.to.addDays(1);
+        RowCopy laterRows;
+        std::exception_ptr failure;
+        std::thread reader([&] {
+            try {
+                Connection own;
+                own.setConnectionString(orders.connectionString());
+                own.setBaseFolder(orders.baseFolder());
+                if (!own.open())
+                    throw Error(own.lastError());
+                read(own, later, [&](RowReader& rows) { laterRows.read(rows); });
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            read(orders, first, consume);
+        } catch (...) {
+            reader.join();
+            throw;
         }
-        const int order = *slot;
-        const qint64 seconds = times.secondsOf(rows.text(Time));
-        if (seconds < 0)
-            continue;
-        const int user = users.indexOf(rows.text(User));
-        if (size_t(user) >= scans.size()) {
-            scans.resize(size_t(user) + 1);
-            userWeight.resize(size_t(user) + 1, 0);
-            userPostage.resize(size_t(user) + 1, 0);
-        }
-        const OrderRow& o = orderRows[size_t(order)];
-        // The order for now; its waybill once the waybills are numbered.
-        scans[size_t(user)].push_back({seconds, order});
-        if (userOrders.add(user, order)) {
-            userWeight[size_t(user)] += o.weight2;
-            userPostage[size_t(user)] += o.postFee2;
-        }
+        reader.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        consume(laterRows);
     }
-    query.sqlQuery().finish();
 
     std::vector<int> waybillOrders; // each waybill's first order
     {
@@ -400,7 +502,6 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     }
 
     const qint64 firstDay = filter.from.toJulianDay();
-    const int dayCount = int(out.days.size());
     DistinctCounter userParcels, userDayParcels, hourParcels;
     for (size_t u = 0; u < scans.size(); ++u) {
         std::vector<Scan>& list = scans[u];
