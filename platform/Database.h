@@ -43,6 +43,9 @@ public:
     QVariant dateTimeParam(const QDateTime& value) const;
     // A date as a statement parameter, at midnight.
     QVariant dateParam(const QDate& value) const;
+    // Run once on a short-lived connection of its own before a read of a large share of the
+    // file: SQLite maps the file instead of copying each page it reads. Empty: nothing to run.
+    QString largeReadSetup() const;
 
 private:
     Engine m_engine;

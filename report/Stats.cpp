@@ -467,20 +467,28 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
         later.from = first.to.addDays(1);
         RowCopy laterRows;
         std::exception_ptr failure;
+        // Both parts read through connections of their own, opened for this read and set up
+        // for it; the caller's connection stays as it is.
+        const auto readOwn = [&](const StatsFilter& part, auto&& use) {
+            Connection own;
+            own.setConnectionString(orders.connectionString());
+            own.setBaseFolder(orders.baseFolder());
+            if (!own.open())
+                throw Error(own.lastError());
+            const QString setup = own.dialect().largeReadSetup();
+            if (!setup.isEmpty())
+                execute(own, setup);
+            read(own, part, use);
+        };
         std::thread reader([&] {
             try {
-                Connection own;
-                own.setConnectionString(orders.connectionString());
-                own.setBaseFolder(orders.baseFolder());
-                if (!own.open())
-                    throw Error(own.lastError());
-                read(own, later, [&](RowReader& rows) { laterRows.read(rows); });
+                readOwn(later, [&](RowReader& rows) { laterRows.read(rows); });
             } catch (...) {
                 failure = std::current_exception();
             }
         });
         try {
-            read(orders, first, consume);
+            readOwn(first, consume);
         } catch (...) {
             reader.join();
             throw;
