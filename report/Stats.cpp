@@ -456,13 +456,13 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     if (orders.engine() != Engine::Sqlite || dayCount < 2) {
         read(orders, filter, consume);
     } else {
-        // The embedded file is read on two cores: a connection of its own reads the later days
-        // on another thread and keeps their rows, while this one reads and counts the first
-        // days, then counts the kept rows. Counting costs about as much as reading, so this
-        // thread takes the smaller share. The rows come in the same order as from one
-        // statement, so every figure and every tie stays the same.
+        // The embedded file is read on two cores: a connection reads the later days on another
+        // thread and keeps their rows, while this thread reads and counts the first days, then
+        // counts the kept rows. Reading costs far more than counting: an even split of the
+        // days was fastest. The rows come in the same order as from one statement, so every
+        // figure and every tie stays the same.
         StatsFilter first = filter;
-        first.to = filter.from.addDays(std::max(1, (dayCount + 5) / 6) - 1);
+        first.to = filter.from.addDays((dayCount + 1) / 2 - 1);
         StatsFilter later = filter;
         later.from = first.to.addDays(1);
         RowCopy laterRows;
