@@ -98,6 +98,10 @@ QVariant Dialect::dateParam(const QDate& value) const {
     return dateTimeParam(QDateTime(value, QTime(0, 0)));
 }
 
+QString Dialect::largeReadSetup() const {
+    return m_engine == Engine::Sqlite ? QStringLiteral("pragma mmap_size = 1073741824") : QString();
+}
+
 // ---- Connection ------------------------------------------------------------------------
 
 void Connection::setBusyTimeout(int ms) {

@@ -43,6 +43,9 @@ public:
     QVariant dateTimeParam(const QDateTime& value) const;
     // A date as a statement parameter, at midnight.
     QVariant dateParam(const QDate& value) const;
+    // Run once on a short-lived connection of its own before a read of a large share of the
+    // file: SQLite maps the file instead of copying each page it reads. Empty: nothing to run.
+    QString largeReadSetup() const;
 
 private:
     Engine m_engine;
@@ -80,6 +83,7 @@ public:
 
     // Folder that relative "sqlite:" paths start from (the program's data folder by default).
     void setBaseFolder(const QString& folder) { m_baseFolder = folder; }
+    const QString& baseFolder() const { return m_baseFolder; }
 
     // How long a statement on an SQLite file waits for another process's lock before it fails
     // with "database is locked"; 5 s unless changed. Taken by every connection opened later.

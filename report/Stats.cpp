@@ -1,14 +1,18 @@
 #include "report/Stats.h"
 
+#include "platform/Error.h"
 #include "platform/RowReader.h"
 #include "xls/Workbook.h"
 
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tv {
@@ -55,12 +59,24 @@ struct TimeParser {
     }
 };
 
-// FNV-1a with a final mix, so that every bit depends on every byte.
+// Eight bytes at a time, each word mixed in by a multiply, with a final mix so that every bit
+// depends on every byte.
 quint64 hashOf(QByteArrayView text) {
-    quint64 h = 0xcbf29ce484222325ULL;
-    for (char c : text) {
-        h ^= quint8(c);
-        h *= 0x100000001b3ULL;
+    constexpr quint64 K = 0x9e3779b97f4a7c15ULL;
+    const char* p = text.data();
+    qsizetype n = text.size();
+    quint64 h = quint64(n) * K;
+    for (; n >= 8; p += 8, n -= 8) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * K;
+        h ^= h >> 29;
+    }
+    if (n > 0) {
+        quint64 w = 0;
+        std::memcpy(&w, p, size_t(n));
+        h = (h ^ w) * K;
+        h ^= h >> 29;
     }
     h ^= h >> 32;
     h *= 0xd6e8feb86659fd93ULL;
@@ -140,18 +156,46 @@ private:
 };
 
 // Texts kept one after the other and numbered afterwards: equal texts get one number, in
-// order of first appearance. One sort of their hashes reads memory in order, where a table of
-// a million waybills would miss the cache on almost every lookup.
+// order of first appearance. Grouping them by hash reads memory in order, where a table of a
+// million waybills would miss the cache on almost every lookup.
 class TextRun {
 public:
-    void append(QByteArrayView text) { m_texts.append(text, hashOf(text)); }
+    void reserve(size_t texts, size_t bytes) {
+        m_ends.reserve(texts);
+        m_bytes.reserve(bytes);
+    }
+    void append(QByteArrayView text) {
+        m_bytes.append(text.data(), size_t(text.size()));
+        m_ends.push_back(m_bytes.size());
+    }
     // The number of each text appended; first receives, for each number, its first text.
     std::vector<int> number(std::vector<int>& first) const {
-        const size_t n = size_t(m_texts.size());
+        const size_t n = m_ends.size();
+        // The hashes in order: a counting pass over their top bits puts them in buckets of two
+        // or so, each put in order in place. Equal hashes keep the order of their texts.
+        const int bits = std::max(1, int(std::bit_width(n)) - 1);
+        std::vector<quint32> start((size_t(1) << bits) + 1, 0);
+        std::vector<quint64> hashes(n);
+        for (size_t i = 0; i < n; ++i) {
+            hashes[i] = hashOf(view(int(i)));
+            ++start[size_t(hashes[i] >> (64 - bits)) + 1];
+        }
+        for (size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
         std::vector<std::pair<quint64, int>> keys(n);
-        for (size_t i = 0; i < n; ++i)
-            keys[i] = {m_texts.hash(int(i)), int(i)};
-        std::sort(keys.begin(), keys.end());
+        {
+            std::vector<quint32> fill(start.begin(), start.end() - 1);
+            for (size_t i = 0; i < n; ++i)
+                keys[fill[size_t(hashes[i] >> (64 - bits))]++] = {hashes[i], int(i)};
+        }
+        for (size_t b = 0; b + 1 < start.size(); ++b) {
+            const auto from = keys.begin() + start[b];
+            const auto to = keys.begin() + start[b + 1];
+            for (auto k = from + 1; k < to; ++k)
+                for (auto j = k; j > from && *j < *(j - 1); --j)
+                    std::iter_swap(j, j - 1);
+        }
+        hashes = {};
         // Each text's first equal text; equal hashes are compared by their bytes.
         std::vector<int> same(n);
         for (size_t a = 0; a < n;) {
@@ -162,7 +206,7 @@ public:
                 const int i = keys[k].second;
                 same[size_t(i)] = i;
                 for (size_t j = a; j < k; ++j) {
-                    if (m_texts.view(keys[j].second) == m_texts.view(i)) {
+                    if (view(keys[j].second) == view(i)) {
                         same[size_t(i)] = same[size_t(keys[j].second)];
                         break;
                     }
@@ -182,10 +226,16 @@ public:
         }
         return numbers;
     }
-    QString text(int index) const { return m_texts.text(index); }
+    QString text(int index) const { return QString::fromUtf8(view(index)); }
 
 private:
-    TextStore m_texts;
+    QByteArrayView view(int index) const {
+        const size_t from = index > 0 ? m_ends[size_t(index) - 1] : 0;
+        return QByteArrayView(m_bytes.data() + from, qsizetype(m_ends[size_t(index)] - from));
+    }
+
+    std::vector<size_t> m_ends; // where each text ends in m_bytes
+    std::string m_bytes;
 };
 
 // Counts distinct (group, item) pairs. Most items fall in one group only: an item's first
@@ -224,6 +274,61 @@ private:
     std::vector<int> m_first;
     std::vector<int> m_counts;
     QSet<quint64> m_seen;
+};
+
+// The rows of a statement read on another thread and kept for the reading thread: the values
+// the figures use, texts one after the other. Read as RowReader reads the statement.
+class RowCopy {
+public:
+    void read(RowReader& rows) {
+        while (rows.next()) {
+            Row r;
+            r.tradeId = rows.integer(TradeId, &r.numericId);
+            r.weight = rows.integer(Weight);
+            r.weight2 = rows.integer(Weight2);
+            r.postFee2 = rows.real(PostFee2);
+            m_rows.push_back(r);
+            for (int c :
+                 {int(TradeId), int(Time), int(User), int(PostId), int(SndStyle), int(Province)}) {
+                if (c != TradeId || !r.numericId) {
+                    const QByteArrayView t = rows.text(c);
+                    m_bytes.append(t.data(), size_t(t.size()));
+                }
+                m_ends.push_back(m_bytes.size());
+            }
+        }
+    }
+
+    bool next() { return ++m_at < m_rows.size(); }
+    qint64 integer(int column, bool* ok = nullptr) const {
+        const Row& r = m_rows[m_at];
+        if (column == TradeId) {
+            if (ok)
+                *ok = r.numericId;
+            return r.tradeId;
+        }
+        return column == Weight ? r.weight : r.weight2;
+    }
+    double real(int) const { return m_rows[m_at].postFee2; }
+    QByteArrayView text(int column) const {
+        const size_t at = m_at * TextColumns + size_t(column);
+        const size_t from = at > 0 ? m_ends[at - 1] : 0;
+        return QByteArrayView(m_bytes.data() + from, qsizetype(m_ends[at] - from));
+    }
+
+private:
+    static constexpr size_t TextColumns = 6; // TradeId to Province, in column order
+    struct Row {
+        qint64 tradeId;
+        qint64 weight;
+        qint64 weight2;
+        double postFee2;
+        bool numericId;
+    };
+    std::vector<Row> m_rows;
+    std::vector<size_t> m_ends;
+    std::string m_bytes;
+    size_t m_at = size_t(-1);
 };
 
 struct OrderRow {
@@ -302,61 +407,113 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     std::vector<OrderRow> orderRows;
     std::vector<std::vector<Scan>> scans; // per operator
 
-    Query query(orders, statement(filter));
-    query.bindAll(parameters(orders.dialect(), filter));
-    query.exec();
-    RowReader rows(query);
     DistinctCounter userOrders;
     std::vector<qint64> userWeight;
     std::vector<double> userPostage;
     TimeParser times;
-    while (rows.next()) {
-        ++out.scans;
-        bool numeric = false;
-        const qint64 numericId = rows.integer(TradeId, &numeric);
-        int* slot = nullptr;
-        if (numeric && denseBase < 0)
-            denseBase = numericId;
-        const qint64 dense = numericId - denseBase;
-        if (numeric && dense >= 0 && dense < qint64(DenseOrderSlots)) {
-            if (size_t(dense) >= denseOrders.size())
-                denseOrders.resize(std::max(size_t(dense) + 1, denseOrders.size() * 2), -1);
-            slot = &denseOrders[size_t(dense)];
-        } else if (numeric) {
-            slot = &*numericOrders.insert(numericId, numericOrders.value(numericId, -1));
-        } else {
-            const int t = textIds.indexOf(rows.text(TradeId));
-            if (size_t(t) >= textOrders.size())
-                textOrders.resize(size_t(t) + 1, -1);
-            slot = &textOrders[size_t(t)];
+    const auto consume = [&](auto& rows) {
+        while (rows.next()) {
+            ++out.scans;
+            bool numeric = false;
+            const qint64 numericId = rows.integer(TradeId, &numeric);
+            int* slot = nullptr;
+            if (numeric && denseBase < 0)
+                denseBase = numericId;
+            const qint64 dense = numericId - denseBase;
+            if (numeric && dense >= 0 && dense < qint64(DenseOrderSlots)) {
+                if (size_t(dense) >= denseOrders.size())
+                    denseOrders.resize(std::max(size_t(dense) + 1, denseOrders.size() * 2), -1);
+                slot = &denseOrders[size_t(dense)];
+            } else if (numeric) {
+                slot = &*numericOrders.insert(numericId, numericOrders.value(numericId, -1));
+            } else {
+                const int t = textIds.indexOf(rows.text(TradeId));
+                if (size_t(t) >= textOrders.size())
+                    textOrders.resize(size_t(t) + 1, -1);
+                slot = &textOrders[size_t(t)];
+            }
+            if (*slot < 0) {
+                // An order's columns are read on its first row only.
+                *slot = int(orderRows.size());
+                postIds.append(rows.text(PostId));
+                orderRows.push_back({-1, rows.integer(Weight), rows.integer(Weight2),
+                                     rows.real(PostFee2), methods.indexOf(rows.text(SndStyle)),
+                                     provinces.indexOf(rows.text(Province))});
+            }
+            const int order = *slot;
+            const qint64 seconds = times.secondsOf(rows.text(Time));
+            if (seconds < 0)
+                continue;
+            const int user = users.indexOf(rows.text(User));
+            if (size_t(user) >= scans.size()) {
+                scans.resize(size_t(user) + 1);
+                userWeight.resize(size_t(user) + 1, 0);
+                userPostage.resize(size_t(user) + 1, 0);
+            }
+            const OrderRow& o = orderRows[size_t(order)];
+            // The order for now; its waybill once the waybills are numbered.
+            scans[size_t(user)].push_back({seconds, order});
+            if (userOrders.add(user, order)) {
+                userWeight[size_t(user)] += o.weight2;
+                userPostage[size_t(user)] += o.postFee2;
+            }
         }
-        if (*slot < 0) {
-            // An order's columns are read on its first row only.
-            *slot = int(orderRows.size());
-            postIds.append(rows.text(PostId));
-            orderRows.push_back({-1, rows.integer(Weight), rows.integer(Weight2),
-                                 rows.real(PostFee2), methods.indexOf(rows.text(SndStyle)),
-                                 provinces.indexOf(rows.text(Province))});
+    };
+    const auto read = [](Connection& db, const StatsFilter& part, auto&& use) {
+        Query query(db, statement(part));
+        query.bindAll(parameters(db.dialect(), part));
+        query.exec();
+        RowReader rows(query);
+        use(rows);
+        query.sqlQuery().finish();
+    };
+
+    const int dayCount = int(out.days.size());
+    if (orders.engine() != Engine::Sqlite || dayCount < 2) {
+        read(orders, filter, consume);
+    } else {
+        // The embedded file is read on two cores: a connection reads the later days on another
+        // thread and keeps their rows, while this thread reads and counts the first days, then
+        // counts the kept rows. Reading costs far more than counting: an even split of the
+        // days was fastest. The rows come in the same order as from one statement, so every
+        // figure and every tie stays the same.
+        StatsFilter first = filter;
+        first.to = filter.from.addDays((dayCount + 1) / 2 - 1);
+        StatsFilter later = filter;
+        later.from = first.to.addDays(1);
+        RowCopy laterRows;
+        std::exception_ptr failure;
+        // Both parts read through connections of their own, opened for this read and set up
+        // for it; the caller's connection stays as it is.
+        const auto readOwn = [&](const StatsFilter& part, auto&& use) {
+            Connection own;
+            own.setConnectionString(orders.connectionString());
+            own.setBaseFolder(orders.baseFolder());
+            if (!own.open())
+                throw Error(own.lastError());
+            const QString setup = own.dialect().largeReadSetup();
+            if (!setup.isEmpty())
+                execute(own, setup);
+            read(own, part, use);
+        };
+        std::thread reader([&] {
+            try {
+                readOwn(later, [&](RowReader& rows) { laterRows.read(rows); });
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            readOwn(first, consume);
+        } catch (...) {
+            reader.join();
+            throw;
         }
-        const int order = *slot;
-        const qint64 seconds = times.secondsOf(rows.text(Time));
-        if (seconds < 0)
-            continue;
-        const int user = users.indexOf(rows.text(User));
-        if (size_t(user) >= scans.size()) {
-            scans.resize(size_t(user) + 1);
-            userWeight.resize(size_t(user) + 1, 0);
-            userPostage.resize(size_t(user) + 1, 0);
-        }
-        const OrderRow& o = orderRows[size_t(order)];
-        // The order for now; its waybill once the waybills are numbered.
-        scans[size_t(user)].push_back({seconds, order});
-        if (userOrders.add(user, order)) {
-            userWeight[size_t(user)] += o.weight2;
-            userPostage[size_t(user)] += o.postFee2;
-        }
+        reader.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        consume(laterRows);
     }
-    query.sqlQuery().finish();
 
     std::vector<int> waybillOrders; // each waybill's first order
     {
@@ -369,7 +526,6 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     }
 
     const qint64 firstDay = filter.from.toJulianDay();
-    const int dayCount = int(out.days.size());
     DistinctCounter userParcels, userDayParcels, hourParcels;
     for (size_t u = 0; u < scans.size(); ++u) {
         std::vector<Scan>& list = scans[u];
