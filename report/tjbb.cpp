@@ -317,6 +317,9 @@ void TTjbbForm::showFigures() {
     m_hourModel->reset(24, 1, [&f](int r, int c) {
         return QString::number(c == 0 ? r : f.parcelsPerHour[size_t(r)]);
     });
+    // Every caption and figure shows whole; the rows in view decide, so a long list stays cheap.
+    for (QTableView* v : {ListViewOpr, ListViewSnd, ListViewProvince, ListViewWeight, ListViewHour})
+        v->resizeColumnsToContents();
     drawCharts();
 }
 
