@@ -766,6 +766,21 @@ bool OdbcDriver::connectNow() {
     return true;
 }
 
+// Lets go of the connection handle and of any statement still reading on it; statements of
+// the old connection see the new generation and never touch the handle again.
+static void dropConnection(OdbcDriverState& s) {
+    if (s.onWire) {
+        s.onWire->forget();
+        s.onWire = nullptr;
+    }
+    if (s.dbc != SQL_NULL_HDBC) {
+        SQLDisconnect(s.dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, s.dbc);
+        s.dbc = SQL_NULL_HDBC;
+    }
+    ++s.generation;
+}
+
 bool OdbcDriver::open(const QString& db, const QString&, const QString&, const QString&, int,
                       const QString&) {
     if (isOpen())
@@ -782,16 +797,7 @@ bool OdbcDriver::open(const QString& db, const QString&, const QString&, const Q
 
 void OdbcDriver::close() {
     OdbcDriverState& s = *m_state;
-    if (s.onWire) {
-        s.onWire->forget();
-        s.onWire = nullptr;
-    }
-    if (s.dbc != SQL_NULL_HDBC) {
-        SQLDisconnect(s.dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, s.dbc);
-        s.dbc = SQL_NULL_HDBC;
-    }
-    ++s.generation;
+    dropConnection(s);
     s.broken = false;
     if (isOpen())
         setOpen(false);
@@ -804,16 +810,7 @@ bool OdbcDriver::isBroken() const {
 
 bool OdbcDriver::reconnect() {
     OdbcDriverState& s = *m_state;
-    if (s.onWire) {
-        s.onWire->forget();
-        s.onWire = nullptr;
-    }
-    if (s.dbc != SQL_NULL_HDBC) {
-        SQLDisconnect(s.dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, s.dbc);
-        s.dbc = SQL_NULL_HDBC;
-    }
-    ++s.generation;
+    dropConnection(s);
     const bool ok = connectNow();
     s.broken = !ok;
     setOpen(ok);
