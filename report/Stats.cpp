@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/RowReader.h"
+#include "platform/VectorState.h"
 #include "xls/Workbook.h"
 
 #include <QHash>
@@ -13,6 +14,7 @@
 #include <exception>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace tv {
@@ -87,10 +89,20 @@ quint64 hashOf(QByteArrayView text) {
 // Texts kept one after another in one buffer, each with its hash: no allocation per text.
 class TextStore {
 public:
+    // A text is kept up to its first 16 MB.
     int append(QByteArrayView text, quint64 hash) {
-        m_entries.push_back({hash, m_bytes.size(), size_t(text.size())});
+        text = text.first(std::min<qsizetype>(text.size(), MaxSize));
+        m_entries.push_back({hash, m_bytes.size(), quint32(text.size())});
         m_bytes.append(text.data(), size_t(text.size()));
         return int(m_entries.size()) - 1;
+    }
+    void reserveN(size_t n) {
+        m_entries.reserve(n);
+        m_bytes.reserve(n * 13);
+    }
+    void reserve(const TextStore& more) {
+        m_entries.reserve(m_entries.size() + more.m_entries.size());
+        m_bytes.reserve(m_bytes.size() + more.m_bytes.size());
     }
     QByteArrayView view(int index) const {
         const Entry& e = m_entries[size_t(index)];
@@ -101,10 +113,11 @@ public:
     int size() const { return int(m_entries.size()); }
 
 private:
+    static constexpr qsizetype MaxSize = (1 << 24) - 1;
     struct Entry {
         quint64 hash;
-        size_t offset;
-        size_t size;
+        quint64 offset : 40; // up to a terabyte of text
+        quint64 size : 24;
     };
 
     std::vector<Entry> m_entries;
@@ -135,6 +148,7 @@ public:
                 return at;
         }
     }
+    QByteArrayView view(int index) const { return m_texts.view(index); }
     QString text(int index) const { return m_texts.text(index); }
     int size() const { return m_texts.size(); }
 
@@ -155,58 +169,54 @@ private:
     std::vector<quint64> m_slots; // tag << 32 | index + 1; 0 when free
 };
 
-// Texts kept one after the other and numbered afterwards: equal texts get one number, in
-// order of first appearance. Grouping them by hash reads memory in order, where a table of a
-// million waybills would miss the cache on almost every lookup.
-class TextRun {
-public:
-    void reserve(size_t texts, size_t bytes) {
-        m_ends.reserve(texts);
-        m_bytes.reserve(bytes);
-    }
-    void append(QByteArrayView text) {
-        m_bytes.append(text.data(), size_t(text.size()));
-        m_ends.push_back(m_bytes.size());
-    }
-    // The number of each text appended; first receives, for each number, its first text.
-    std::vector<int> number(std::vector<int>& first) const {
-        const size_t n = m_ends.size();
-        // The hashes in order: a counting pass over their top bits puts them in buckets of two
-        // or so, each put in order in place. Equal hashes keep the order of their texts.
-        const int bits = std::max(1, int(std::bit_width(n)) - 1);
-        std::vector<quint32> start((size_t(1) << bits) + 1, 0);
-        std::vector<quint64> hashes(n);
+template <typename There, typename Here> void inParallel(There&& there, Here&& here);
+
+// Numbers texts so that equal texts get one number, in order of first appearance; first
+// receives, for each number, its first text. Sorting by hash reads memory in order, where a
+// table of a million waybills would miss the cache on almost every lookup.
+template <typename Texts>
+std::vector<int> numberEqual(const Texts& texts, std::vector<int>& first) {
+    const size_t n = size_t(texts.size());
+    // The hashes in order: a counting pass over their top bits puts them in buckets of two or
+    // so, each put in order in place. Equal hashes keep the order of their texts.
+    const int bits = std::max(1, int(std::bit_width(n)) - 1);
+    const size_t buckets = size_t(1) << bits;
+    const auto bucket = [&](quint64 hash) {
+        return size_t(hash >> (64 - bits));
+    };
+    std::vector<quint32> start(buckets + 1, 0);
+    for (size_t i = 0; i < n; ++i)
+        ++start[bucket(texts.hash(int(i))) + 1];
+    for (size_t b = 1; b < start.size(); ++b)
+        start[b] += start[b - 1];
+    std::vector<std::pair<quint64, int>> keys(n);
+    std::vector<int> same(n); // each text's first equal text
+    // The lower and the upper buckets on two threads: each fills and reads only its own.
+    const auto sortBuckets = [&](size_t from, size_t to) {
+        std::vector<quint32> fill(start.begin() + qsizetype(from), start.begin() + qsizetype(to));
         for (size_t i = 0; i < n; ++i) {
-            hashes[i] = hashOf(view(int(i)));
-            ++start[size_t(hashes[i] >> (64 - bits)) + 1];
+            const quint64 hash = texts.hash(int(i));
+            const size_t b = bucket(hash);
+            if (b >= from && b < to)
+                keys[fill[b - from]++] = {hash, int(i)};
         }
-        for (size_t b = 1; b < start.size(); ++b)
-            start[b] += start[b - 1];
-        std::vector<std::pair<quint64, int>> keys(n);
-        {
-            std::vector<quint32> fill(start.begin(), start.end() - 1);
-            for (size_t i = 0; i < n; ++i)
-                keys[fill[size_t(hashes[i] >> (64 - bits))]++] = {hashes[i], int(i)};
-        }
-        for (size_t b = 0; b + 1 < start.size(); ++b) {
-            const auto from = keys.begin() + start[b];
-            const auto to = keys.begin() + start[b + 1];
-            for (auto k = from + 1; k < to; ++k)
-                for (auto j = k; j > from && *j < *(j - 1); --j)
+        for (size_t b = from; b < to; ++b) {
+            const auto first = keys.begin() + start[b];
+            const auto last = keys.begin() + start[b + 1];
+            for (auto k = first + 1; k < last; ++k)
+                for (auto j = k; j > first && *j < *(j - 1); --j)
                     std::iter_swap(j, j - 1);
         }
-        hashes = {};
-        // Each text's first equal text; equal hashes are compared by their bytes.
-        std::vector<int> same(n);
-        for (size_t a = 0; a < n;) {
+        // Equal hashes are compared by their bytes.
+        for (size_t a = start[from], end = start[to]; a < end;) {
             size_t b = a + 1;
-            while (b < n && keys[b].first == keys[a].first)
+            while (b < end && keys[b].first == keys[a].first)
                 ++b;
             for (size_t k = a; k < b; ++k) {
                 const int i = keys[k].second;
                 same[size_t(i)] = i;
                 for (size_t j = a; j < k; ++j) {
-                    if (view(keys[j].second) == view(i)) {
+                    if (texts.view(keys[j].second) == texts.view(i)) {
                         same[size_t(i)] = same[size_t(keys[j].second)];
                         break;
                     }
@@ -214,34 +224,28 @@ public:
             }
             a = b;
         }
-        std::vector<int> numbers(n);
-        first.clear();
-        for (size_t i = 0; i < n; ++i) {
-            if (same[i] == int(i)) {
-                numbers[i] = int(first.size());
-                first.push_back(int(i));
-            } else {
-                numbers[i] = numbers[size_t(same[i])];
-            }
+    };
+    inParallel([&] { sortBuckets(buckets / 2, buckets); }, [&] { sortBuckets(0, buckets / 2); });
+    std::vector<int> numbers(n);
+    first.clear();
+    for (size_t i = 0; i < n; ++i) {
+        if (same[i] == int(i)) {
+            numbers[i] = int(first.size());
+            first.push_back(int(i));
+        } else {
+            numbers[i] = numbers[size_t(same[i])];
         }
-        return numbers;
     }
-    QString text(int index) const { return QString::fromUtf8(view(index)); }
-
-private:
-    QByteArrayView view(int index) const {
-        const size_t from = index > 0 ? m_ends[size_t(index) - 1] : 0;
-        return QByteArrayView(m_bytes.data() + from, qsizetype(m_ends[size_t(index)] - from));
-    }
-
-    std::vector<size_t> m_ends; // where each text ends in m_bytes
-    std::string m_bytes;
-};
+    return numbers;
+}
 
 // Counts distinct (group, item) pairs. Most items fall in one group only: an item's first
-// group is kept beside it, and only pairs with another group are gathered and sorted.
+// group is kept beside it, and only pairs with another group are gathered.
 class DistinctCounter {
 public:
+    explicit DistinctCounter(size_t items = 0)
+        : m_first(items, -1) {}
+
     // Returns true when the pair is new.
     bool add(int group, int item) {
         if (size_t(item) >= m_first.size())
@@ -276,78 +280,210 @@ private:
     QSet<quint64> m_seen;
 };
 
-// The rows of a statement read on another thread and kept for the reading thread: the values
-// the figures use, texts one after the other. Read as RowReader reads the statement.
-class RowCopy {
+// Orders by their ID. IDs are mostly whole numbers close together: a table indexed by the ID
+// finds them without hashing; other whole numbers go to a hash, IDs that are not numbers to a
+// text index.
+class OrderIds {
 public:
-    void read(RowReader& rows) {
-        while (rows.next()) {
-            Row r;
-            r.tradeId = rows.integer(TradeId, &r.numericId);
-            r.weight = rows.integer(Weight);
-            r.weight2 = rows.integer(Weight2);
-            r.postFee2 = rows.real(PostFee2);
-            m_rows.push_back(r);
-            for (int c :
-                 {int(TradeId), int(Time), int(User), int(PostId), int(SndStyle), int(Province)}) {
-                if (c != TradeId || !r.numericId) {
-                    const QByteArrayView t = rows.text(c);
-                    m_bytes.append(t.data(), size_t(t.size()));
-                }
-                m_ends.push_back(m_bytes.size());
-            }
-        }
-    }
+    struct Key {
+        qint64 id;     // the whole number
+        int text = -1; // or the index of the text
+    };
 
-    bool next() { return ++m_at < m_rows.size(); }
-    qint64 integer(int column, bool* ok = nullptr) const {
-        const Row& r = m_rows[m_at];
-        if (column == TradeId) {
-            if (ok)
-                *ok = r.numericId;
-            return r.tradeId;
-        }
-        return column == Weight ? r.weight : r.weight2;
+    Key key(bool numeric, qint64 id, QByteArrayView text) {
+        return numeric ? Key{id, -1} : Key{0, m_texts.indexOf(text)};
     }
-    double real(int) const { return m_rows[m_at].postFee2; }
-    QByteArrayView text(int column) const {
-        const size_t at = m_at * TextColumns + size_t(column);
-        const size_t from = at > 0 ? m_ends[at - 1] : 0;
-        return QByteArrayView(m_bytes.data() + from, qsizetype(m_ends[at] - from));
+    QByteArrayView text(int index) const { return m_texts.view(index); }
+
+    // The number given to the order, -1 before it has one. Valid until the next call.
+    int& slot(const Key& key) {
+        if (key.text >= 0) {
+            if (size_t(key.text) >= m_textOrders.size())
+                m_textOrders.resize(size_t(key.text) + 1, -1);
+            return m_textOrders[size_t(key.text)];
+        }
+        if (!m_hasBase) {
+            m_hasBase = true;
+            m_base = key.id;
+        }
+        const qint64 dense = key.id - m_base;
+        if (key.id >= m_base && dense < qint64(DenseOrderSlots)) {
+            if (size_t(dense) >= m_dense.size())
+                m_dense.resize(std::max(size_t(dense) + 1, m_dense.size() * 2), -1);
+            return m_dense[size_t(dense)];
+        }
+        return m_numeric.try_emplace(key.id, -1).first->second;
     }
 
 private:
-    static constexpr size_t TextColumns = 6; // TradeId to Province, in column order
-    struct Row {
-        qint64 tradeId;
-        qint64 weight;
-        qint64 weight2;
-        double postFee2;
-        bool numericId;
-    };
-    std::vector<Row> m_rows;
-    std::vector<size_t> m_ends;
-    std::string m_bytes;
-    size_t m_at = size_t(-1);
+    bool m_hasBase = false;
+    qint64 m_base = 0;
+    std::vector<int> m_dense;
+    std::unordered_map<qint64, int> m_numeric;
+    TextIndex m_texts;
+    std::vector<int> m_textOrders;
 };
 
 struct OrderRow {
-    int waybill;
     qint64 weight;
     qint64 weight2;
     double postFee2;
     int method;
     int province;
+    int waybill = -1;
+    bool copy = false; // of an order read before
 };
 
 struct Scan {
     qint64 seconds;
-    int waybill;
+    int item; // the order while reading, its waybill once the waybills are numbered
     bool operator<(const Scan& o) const {
-        return seconds != o.seconds ? seconds < o.seconds : waybill < o.waybill;
+        return seconds != o.seconds ? seconds < o.seconds : item < o.item;
     }
-    bool operator==(const Scan& o) const { return seconds == o.seconds && waybill == o.waybill; }
+    bool operator==(const Scan& o) const { return seconds == o.seconds && item == o.item; }
 };
+
+// What one reader gathers from the rows of its days: each order once, with the columns of its
+// first row, and each operator's scans in row order. Orders, operators, methods and provinces
+// are numbered in order of first appearance.
+struct Part {
+    bool keepKeys = false; // for a part appended to another
+    int rows = 0;
+    OrderIds ids;
+    std::vector<OrderIds::Key> keys; // per order, when kept
+    std::vector<OrderRow> orders;
+    TextStore waybills; // per order, with its hash
+    TextIndex users, methods, provinces;
+    std::vector<std::vector<Scan>> scans; // per operator
+    TimeParser times;
+
+    template <typename Rows> void read(Rows& r) {
+        if (getenv("RES")) {
+            orders.reserve(600000);
+            waybills.reserveN(600000);
+            scans.resize(8);
+            for (auto& v : scans)
+                v.reserve(200000);
+        }
+        while (r.next()) {
+            ++rows;
+            bool numeric = false;
+            const qint64 id = r.integer(TradeId, &numeric);
+            const OrderIds::Key key =
+                ids.key(numeric, id, numeric ? QByteArrayView() : r.text(TradeId));
+            int& slot = ids.slot(key);
+            if (slot < 0) {
+                // An order's columns are read on its first row only.
+                slot = int(orders.size());
+                if (keepKeys)
+                    keys.push_back(key);
+                const QByteArrayView waybill = r.text(PostId);
+                waybills.append(waybill, hashOf(waybill));
+                orders.push_back({r.integer(Weight), r.integer(Weight2), r.real(PostFee2),
+                                  methods.indexOf(r.text(SndStyle)),
+                                  provinces.indexOf(r.text(Province))});
+            }
+            const int order = slot;
+            const qint64 seconds = times.secondsOf(r.text(Time));
+            if (seconds < 0)
+                continue;
+            const int user = users.indexOf(r.text(User));
+            if (size_t(user) >= scans.size())
+                scans.resize(size_t(user) + 1);
+            scans[size_t(user)].push_back({seconds, order});
+        }
+    }
+
+    // Takes in the part of the days after this part's, as if its rows had followed this
+    // part's. Its orders stay in that part and are numbered after this part's: order(i). One
+    // that this part read too is marked a copy, and the scans count this part's.
+    void append(Part& later) {
+        rows += later.rows;
+        const auto mapTexts = [](const TextIndex& from, TextIndex& to) {
+            std::vector<int> map(size_t(from.size()));
+            for (int i = 0; i < from.size(); ++i)
+                map[size_t(i)] = to.indexOf(from.view(i));
+            return map;
+        };
+        const std::vector<int> userMap = mapTexts(later.users, users);
+        const std::vector<int> methodMap = mapTexts(later.methods, methods);
+        const std::vector<int> provinceMap = mapTexts(later.provinces, provinces);
+        std::vector<int> orderMap(later.orders.size());
+        const int base = int(orders.size());
+        for (size_t k = 0; k < later.orders.size(); ++k) {
+            OrderIds::Key key = later.keys[k];
+            if (key.text >= 0)
+                key = ids.key(false, 0, later.ids.text(key.text));
+            int& slot = ids.slot(key);
+            OrderRow& o = later.orders[k];
+            if (slot < 0)
+                slot = base + int(k);
+            else
+                o.copy = true;
+            o.method = methodMap[size_t(o.method)];
+            o.province = provinceMap[size_t(o.province)];
+            orderMap[k] = slot;
+        }
+        m_later = &later;
+        scans.resize(size_t(users.size()));
+        for (size_t u = 0; u < later.scans.size(); ++u) {
+            std::vector<Scan>& to = scans[size_t(userMap[u])];
+            to.reserve(to.size() + later.scans[u].size());
+            for (const Scan& s : later.scans[u])
+                to.push_back({s.seconds, orderMap[size_t(s.item)]});
+        }
+    }
+
+    // This part's orders and then an appended part's, copies included.
+    int orderCount() const { return int(orders.size() + (m_later ? m_later->orders.size() : 0)); }
+    OrderRow& order(int i) {
+        return size_t(i) < orders.size() ? orders[size_t(i)]
+                                         : m_later->orders[size_t(i) - orders.size()];
+    }
+    // The waybills of those orders, as numberEqual reads them.
+    struct Waybills {
+        const Part& part;
+        int size() const { return part.orderCount(); }
+        const TextStore& store(int& i) const {
+            const int own = part.waybills.size();
+            if (i < own)
+                return part.waybills;
+            i -= own;
+            return part.m_later->waybills;
+        }
+        quint64 hash(int i) const { return store(i).hash(i); }
+        QByteArrayView view(int i) const { return store(i).view(i); }
+        QString text(int i) const { return store(i).text(i); }
+    };
+    Waybills allWaybills() const { return {*this}; }
+
+private:
+    Part* m_later = nullptr;
+};
+
+// Runs there on another thread and here on this one, and returns when both are done; an
+// exception from either is thrown here.
+template <typename There, typename Here> void inParallel(There&& there, Here&& here) {
+    std::exception_ptr failure;
+    std::thread thread([&] {
+        try {
+            clearVectorUpperState();
+            there();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        clearVectorUpperState();
+        here();
+    } catch (...) {
+        thread.join();
+        throw;
+    }
+    thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
 
 double median(std::vector<qint64>& values) {
     if (values.empty())
@@ -393,99 +529,35 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     StatsFigures out;
     for (QDate d = filter.from; d <= filter.to; d = d.addDays(1))
         out.days.append(d);
+    const int dayCount = int(out.days.size());
 
-    // Names and waybills are numbered by their bytes as the rows hand them out: a million
-    // rows cost no text object each.
-    TextIndex users, methods, provinces, textIds;
-    TextRun postIds; // one per order, in order
-    // Order IDs are mostly whole numbers close together: a table indexed by the ID finds them
-    // without hashing; others go to the hash, and IDs that are not numbers to textOrders.
-    std::vector<int> denseOrders;
-    qint64 denseBase = -1;
-    QHash<qint64, int> numericOrders;
-    std::vector<int> textOrders; // by textIds index
-    std::vector<OrderRow> orderRows;
-    std::vector<std::vector<Scan>> scans; // per operator
-
-    DistinctCounter userOrders;
-    std::vector<qint64> userWeight;
-    std::vector<double> userPostage;
-    TimeParser times;
-    const auto consume = [&](auto& rows) {
-        while (rows.next()) {
-            ++out.scans;
-            bool numeric = false;
-            const qint64 numericId = rows.integer(TradeId, &numeric);
-            int* slot = nullptr;
-            if (numeric && denseBase < 0)
-                denseBase = numericId;
-            const qint64 dense = numericId - denseBase;
-            if (numeric && dense >= 0 && dense < qint64(DenseOrderSlots)) {
-                if (size_t(dense) >= denseOrders.size())
-                    denseOrders.resize(std::max(size_t(dense) + 1, denseOrders.size() * 2), -1);
-                slot = &denseOrders[size_t(dense)];
-            } else if (numeric) {
-                slot = &*numericOrders.insert(numericId, numericOrders.value(numericId, -1));
-            } else {
-                const int t = textIds.indexOf(rows.text(TradeId));
-                if (size_t(t) >= textOrders.size())
-                    textOrders.resize(size_t(t) + 1, -1);
-                slot = &textOrders[size_t(t)];
-            }
-            if (*slot < 0) {
-                // An order's columns are read on its first row only.
-                *slot = int(orderRows.size());
-                postIds.append(rows.text(PostId));
-                orderRows.push_back({-1, rows.integer(Weight), rows.integer(Weight2),
-                                     rows.real(PostFee2), methods.indexOf(rows.text(SndStyle)),
-                                     provinces.indexOf(rows.text(Province))});
-            }
-            const int order = *slot;
-            const qint64 seconds = times.secondsOf(rows.text(Time));
-            if (seconds < 0)
-                continue;
-            const int user = users.indexOf(rows.text(User));
-            if (size_t(user) >= scans.size()) {
-                scans.resize(size_t(user) + 1);
-                userWeight.resize(size_t(user) + 1, 0);
-                userPostage.resize(size_t(user) + 1, 0);
-            }
-            const OrderRow& o = orderRows[size_t(order)];
-            // The order for now; its waybill once the waybills are numbered.
-            scans[size_t(user)].push_back({seconds, order});
-            if (userOrders.add(user, order)) {
-                userWeight[size_t(user)] += o.weight2;
-                userPostage[size_t(user)] += o.postFee2;
-            }
-        }
-    };
-    const auto read = [](Connection& db, const StatsFilter& part, auto&& use) {
-        Query query(db, statement(part));
-        query.bindAll(parameters(db.dialect(), part));
+    const auto read = [](Connection& db, const StatsFilter& days, Part& into) {
+        Query query(db, statement(days));
+        query.bindAll(parameters(db.dialect(), days));
         query.exec();
         RowReader rows(query);
-        use(rows);
+        clearVectorUpperState();
+        into.read(rows);
         query.sqlQuery().finish();
     };
-
-    const int dayCount = int(out.days.size());
+    Part all;
+    Part laterPart; // its orders stay there when appended to all
     if (orders.engine() != Engine::Sqlite || dayCount < 2) {
-        read(orders, filter, consume);
+        read(orders, filter, all);
     } else {
-        // The embedded file is read on two cores: a connection reads the later days on another
-        // thread and keeps their rows, while this thread reads and counts the first days, then
-        // counts the kept rows. Reading costs far more than counting: an even split of the
-        // days was fastest. The rows come in the same order as from one statement, so every
-        // figure and every tie stays the same.
+        // The embedded file is read on two cores: a connection reads and gathers the later
+        // days on another thread while this thread does the first days, and the later part is
+        // appended. Reading costs far more than what follows it: an even split of the days was
+        // fastest. Orders, names and scans are numbered and ordered as from one statement, so
+        // every figure and every tie stays the same.
         StatsFilter first = filter;
         first.to = filter.from.addDays((dayCount + 1) / 2 - 1);
         StatsFilter later = filter;
         later.from = first.to.addDays(1);
-        RowCopy laterRows;
-        std::exception_ptr failure;
+        laterPart.keepKeys = true;
         // Both parts read through connections of their own, opened for this read and set up
         // for it; the caller's connection stays as it is.
-        const auto readOwn = [&](const StatsFilter& part, auto&& use) {
+        const auto readOwn = [&](const StatsFilter& days, Part& into) {
             Connection own;
             own.setConnectionString(orders.connectionString());
             own.setBaseFolder(orders.baseFolder());
@@ -494,152 +566,160 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
             const QString setup = own.dialect().largeReadSetup();
             if (!setup.isEmpty())
                 execute(own, setup);
-            read(own, part, use);
+            read(own, days, into);
         };
-        std::thread reader([&] {
-            try {
-                readOwn(later, [&](RowReader& rows) { laterRows.read(rows); });
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        try {
-            readOwn(first, consume);
-        } catch (...) {
-            reader.join();
-            throw;
-        }
-        reader.join();
-        if (failure)
-            std::rethrow_exception(failure);
-        consume(laterRows);
+        inParallel([&] { readOwn(later, laterPart); }, [&] { readOwn(first, all); });
+        all.append(laterPart);
     }
+    out.scans = all.rows;
 
     std::vector<int> waybillOrders; // each waybill's first order
     {
-        const std::vector<int> waybillOf = postIds.number(waybillOrders);
-        for (size_t i = 0; i < orderRows.size(); ++i)
-            orderRows[i].waybill = waybillOf[i];
-        for (std::vector<Scan>& list : scans)
-            for (Scan& s : list)
-                s.waybill = orderRows[size_t(s.waybill)].waybill;
+        const std::vector<int> waybillOf = numberEqual(all.allWaybills(), waybillOrders);
+        for (int i = 0; i < all.orderCount(); ++i)
+            all.order(i).waybill = waybillOf[size_t(i)];
     }
+    const size_t waybillCount = waybillOrders.size();
 
-    const qint64 firstDay = filter.from.toJulianDay();
-    DistinctCounter userParcels, userDayParcels, hourParcels;
-    for (size_t u = 0; u < scans.size(); ++u) {
-        std::vector<Scan>& list = scans[u];
-        // The rows came in time order: most lists are sorted already.
-        if (!std::is_sorted(list.begin(), list.end()))
-            std::sort(list.begin(), list.end());
-        // The orders of one waybill scanned together are one scan.
-        list.erase(std::unique(list.begin(), list.end()), list.end());
-        OperatorFigures f;
-        f.name = users.text(int(u));
-        f.parcelsPerDay.fill(0, dayCount);
-        std::vector<qint64> gaps;
-        qint64 dayStart = 0;
-        for (size_t i = 0; i < list.size(); ++i) {
-            const Scan& s = list[i];
-            const qint64 day = s.seconds / SecondsPerDay;
-            const int dayIndex = int(day - firstDay);
-            userParcels.add(int(u), s.waybill);
-            if (dayIndex >= 0 && dayIndex < dayCount &&
-                userDayParcels.add(int(u) * dayCount + dayIndex, s.waybill))
-                ++f.parcelsPerDay[dayIndex];
-            const int hour = int(s.seconds % SecondsPerDay / 3600);
-            if (hourParcels.add(hour, s.waybill))
-                ++out.parcelsPerHour[size_t(hour)];
-            if (i > 0 && list[i - 1].seconds / SecondsPerDay == day)
-                gaps.push_back(s.seconds - list[i - 1].seconds);
-            else
-                dayStart = s.seconds;
-            // The last scan of a day closes the day's span.
-            if (i + 1 == list.size() || list[i + 1].seconds / SecondsPerDay != day)
-                f.workSeconds += s.seconds - dayStart;
+    // The operators' figures on this thread, the orders' on another: they share only what
+    // is read.
+    const auto operatorFigures = [&] {
+        const qint64 firstDay = filter.from.toJulianDay();
+        DistinctCounter userOrders(size_t(all.orderCount())), userParcels(waybillCount),
+            userDayParcels(waybillCount), hourParcels(waybillCount);
+        for (size_t u = 0; u < all.scans.size(); ++u) {
+            std::vector<Scan>& list = all.scans[u];
+            OperatorFigures f;
+            f.name = all.users.text(int(u));
+            // Each order's weight and postage once per operator, added in row order.
+            for (Scan& s : list) {
+                const OrderRow& o = all.order(s.item);
+                if (userOrders.add(int(u), s.item)) {
+                    f.weightGrams += o.weight2;
+                    f.postage += o.postFee2;
+                }
+                s.item = o.waybill;
+            }
+            f.orders = userOrders.countOf(int(u));
+            // The rows came in time order: most lists are sorted already.
+            if (!std::is_sorted(list.begin(), list.end()))
+                std::sort(list.begin(), list.end());
+            // The orders of one waybill scanned together are one scan.
+            list.erase(std::unique(list.begin(), list.end()), list.end());
+            f.parcelsPerDay.fill(0, dayCount);
+            std::vector<qint64> gaps;
+            gaps.reserve(list.size());
+            qint64 dayStart = 0;
+            for (size_t i = 0; i < list.size(); ++i) {
+                const Scan& s = list[i];
+                const qint64 day = s.seconds / SecondsPerDay;
+                const int dayIndex = int(day - firstDay);
+                userParcels.add(int(u), s.item);
+                if (dayIndex >= 0 && dayIndex < dayCount &&
+                    userDayParcels.add(int(u) * dayCount + dayIndex, s.item))
+                    ++f.parcelsPerDay[dayIndex];
+                const int hour = int(s.seconds % SecondsPerDay / 3600);
+                if (hourParcels.add(hour, s.item))
+                    ++out.parcelsPerHour[size_t(hour)];
+                if (i > 0 && list[i - 1].seconds / SecondsPerDay == day)
+                    gaps.push_back(s.seconds - list[i - 1].seconds);
+                else
+                    dayStart = s.seconds;
+                // The last scan of a day closes the day's span.
+                if (i + 1 == list.size() || list[i + 1].seconds / SecondsPerDay != day)
+                    f.workSeconds += s.seconds - dayStart;
+            }
+            f.parcels = userParcels.countOf(int(u));
+            f.parcelsPerHour = f.workSeconds > 0 ? f.parcels * 3600.0 / double(f.workSeconds) : 0;
+            f.medianGapSeconds = median(gaps);
+            out.operators.append(f);
         }
-        f.parcels = userParcels.countOf(int(u));
-        f.orders = userOrders.countOf(int(u));
-        f.weightGrams = userWeight[u];
-        f.postage = userPostage[u];
-        f.parcelsPerHour = f.workSeconds > 0 ? f.parcels * 3600.0 / double(f.workSeconds) : 0;
-        f.medianGapSeconds = median(gaps);
-        out.operators.append(f);
-    }
-    std::stable_sort(out.operators.begin(), out.operators.end(),
-                     [](const OperatorFigures& a, const OperatorFigures& b) {
-                         return a.parcels != b.parcels ? a.parcels > b.parcels : a.name < b.name;
-                     });
-
-    // Per method and province every order counts once, whoever scanned it.
-    DistinctCounter methodParcels, provinceParcels;
-    std::vector<MethodFigures> byMethod(size_t(methods.size()));
-    std::vector<ProvinceFigures> byProvince(size_t(provinces.size()));
-    struct Parcel {
-        qint64 goods = 0;
-        qint64 weight = 0;
-        bool goodsKnown = true;
+        std::stable_sort(out.operators.begin(), out.operators.end(),
+                         [](const OperatorFigures& a, const OperatorFigures& b) {
+                             return a.parcels != b.parcels ? a.parcels > b.parcels
+                                                           : a.name < b.name;
+                         });
     };
-    std::vector<Parcel> parcels(waybillOrders.size());
-    for (const OrderRow& o : orderRows) {
-        MethodFigures& m = byMethod[size_t(o.method)];
-        if (methodParcels.add(o.method, o.waybill))
-            ++m.parcels;
-        m.weightGrams += o.weight2;
-        m.postage += o.postFee2;
-        ProvinceFigures& p = byProvince[size_t(o.province)];
-        if (provinceParcels.add(o.province, o.waybill))
-            ++p.parcels;
-        p.postage += o.postFee2;
-        Parcel& parcel = parcels[size_t(o.waybill)];
-        parcel.goods += o.weight;
-        parcel.weight += o.weight2;
-        parcel.goodsKnown = parcel.goodsKnown && o.weight > 0;
-    }
-    for (size_t i = 0; i < byMethod.size(); ++i) {
-        MethodFigures& m = byMethod[i];
-        m.name = methods.text(int(i));
-        m.averagePostage = m.parcels > 0 ? m.postage / m.parcels : 0;
-        out.methods.append(m);
-    }
-    std::stable_sort(out.methods.begin(), out.methods.end(),
-                     [](const MethodFigures& a, const MethodFigures& b) {
-                         return a.parcels != b.parcels ? a.parcels > b.parcels : a.name < b.name;
-                     });
-
-    for (size_t i = 0; i < byProvince.size(); ++i)
-        byProvince[i].name = provinces.text(int(i));
-    std::stable_sort(byProvince.begin(), byProvince.end(),
-                     [](const ProvinceFigures& a, const ProvinceFigures& b) {
-                         return a.parcels != b.parcels ? a.parcels > b.parcels : a.name < b.name;
-                     });
-    ProvinceFigures rest;
-    rest.name = QStringLiteral("其他");
-    for (size_t i = 0; i < byProvince.size(); ++i) {
-        if (i < size_t(TopProvinces)) {
-            out.provinces.append(byProvince[i]);
-        } else {
-            rest.parcels += byProvince[i].parcels;
-            rest.postage += byProvince[i].postage;
+    const auto orderFigures = [&] {
+        // Per method and province every order counts once, whoever scanned it.
+        DistinctCounter methodParcels(waybillCount), provinceParcels(waybillCount);
+        std::vector<MethodFigures> byMethod(size_t(all.methods.size()));
+        std::vector<ProvinceFigures> byProvince(size_t(all.provinces.size()));
+        struct Parcel {
+            qint64 goods = 0;
+            qint64 weight = 0;
+            bool goodsKnown = true;
+        };
+        std::vector<Parcel> parcels(waybillCount);
+        for (int i = 0; i < all.orderCount(); ++i) {
+            const OrderRow& o = all.order(i);
+            if (o.copy)
+                continue;
+            MethodFigures& m = byMethod[size_t(o.method)];
+            if (methodParcels.add(o.method, o.waybill))
+                ++m.parcels;
+            m.weightGrams += o.weight2;
+            m.postage += o.postFee2;
+            ProvinceFigures& p = byProvince[size_t(o.province)];
+            if (provinceParcels.add(o.province, o.waybill))
+                ++p.parcels;
+            p.postage += o.postFee2;
+            Parcel& parcel = parcels[size_t(o.waybill)];
+            parcel.goods += o.weight;
+            parcel.weight += o.weight2;
+            parcel.goodsKnown = parcel.goodsKnown && o.weight > 0;
         }
-    }
-    if (byProvince.size() > size_t(TopProvinces))
-        out.provinces.append(rest);
+        for (size_t i = 0; i < byMethod.size(); ++i) {
+            MethodFigures& m = byMethod[i];
+            m.name = all.methods.text(int(i));
+            m.averagePostage = m.parcels > 0 ? m.postage / m.parcels : 0;
+            out.methods.append(m);
+        }
+        std::stable_sort(out.methods.begin(), out.methods.end(),
+                         [](const MethodFigures& a, const MethodFigures& b) {
+                             return a.parcels != b.parcels ? a.parcels > b.parcels
+                                                           : a.name < b.name;
+                         });
 
-    for (size_t w = 0; w < parcels.size(); ++w) {
-        const Parcel& p = parcels[w];
-        if (!p.goodsKnown || p.goods <= 0)
-            continue;
-        const qint64 difference = p.weight - p.goods;
-        if (std::abs(difference) * WeightDifferenceDivisor <= p.goods)
-            continue;
-        out.weightDifferences.append({postIds.text(waybillOrders[w]), p.goods, p.weight, difference,
-                                      double(difference) / p.goods});
-    }
-    std::stable_sort(out.weightDifferences.begin(), out.weightDifferences.end(),
-                     [](const WeightDifference& a, const WeightDifference& b) {
-                         return std::abs(a.share) > std::abs(b.share);
-                     });
+        for (size_t i = 0; i < byProvince.size(); ++i)
+            byProvince[i].name = all.provinces.text(int(i));
+        std::stable_sort(byProvince.begin(), byProvince.end(),
+                         [](const ProvinceFigures& a, const ProvinceFigures& b) {
+                             return a.parcels != b.parcels ? a.parcels > b.parcels
+                                                           : a.name < b.name;
+                         });
+        ProvinceFigures rest;
+        rest.name = QStringLiteral("其他");
+        for (size_t i = 0; i < byProvince.size(); ++i) {
+            if (i < size_t(TopProvinces)) {
+                out.provinces.append(byProvince[i]);
+            } else {
+                rest.parcels += byProvince[i].parcels;
+                rest.postage += byProvince[i].postage;
+            }
+        }
+        if (byProvince.size() > size_t(TopProvinces))
+            out.provinces.append(rest);
+
+        // The listed parcels are made in the order of their waybills, which reads the texts in
+        // order, then sorted.
+        for (size_t w = 0; w < parcels.size(); ++w) {
+            const Parcel& p = parcels[w];
+            if (!p.goodsKnown || p.goods <= 0)
+                continue;
+            const qint64 difference = p.weight - p.goods;
+            if (std::abs(difference) * WeightDifferenceDivisor <= p.goods)
+                continue;
+            out.weightDifferences.append({all.allWaybills().text(waybillOrders[w]), p.goods,
+                                          p.weight, difference,
+                                          double(difference) / double(p.goods)});
+        }
+        std::stable_sort(out.weightDifferences.begin(), out.weightDifferences.end(),
+                         [](const WeightDifference& a, const WeightDifference& b) {
+                             return std::abs(a.share) > std::abs(b.share);
+                         });
+    };
+    inParallel(orderFigures, operatorFigures);
     return out;
 }
 
