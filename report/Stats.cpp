@@ -5,7 +5,6 @@
 #include "platform/VectorState.h"
 #include "xls/Workbook.h"
 
-#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <bit>
@@ -31,6 +30,63 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The 1 to 7 bytes at p as one word, read in fixed-size pieces (overlapping where n is not 4
+// or 8), which the compiler turns into plain loads.
+quint64 shortWord(const char* p, qsizetype n) {
+    if (n >= 4) {
+        quint32 first, last;
+        std::memcpy(&first, p, 4);
+        std::memcpy(&last, p + n - 4, 4);
+        return first | quint64(last) << 32;
+    }
+    return quint64(uchar(p[0])) | quint64(uchar(p[n / 2])) << 8 | quint64(uchar(p[n - 1])) << 16;
+}
+
+// Eight bytes at a time, each word mixed in by a multiply, with a final mix so that every bit
+// depends on every byte. The length is mixed in first, so the overlapping reads of a short
+// tail tell texts apart as well as separate reads would.
+quint64 hashOf(QByteArrayView text) {
+    constexpr quint64 K = 0x9e3779b97f4a7c15ULL;
+    const char* p = text.data();
+    qsizetype n = text.size();
+    quint64 h = quint64(n) * K;
+    for (; n >= 8; p += 8, n -= 8) {
+        quint64 w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * K;
+        h ^= h >> 29;
+    }
+    if (n > 0) {
+        h = (h ^ shortWord(p, n)) * K;
+        h ^= h >> 29;
+    }
+    h ^= h >> 32;
+    h *= 0xd6e8feb86659fd93ULL;
+    h ^= h >> 32;
+    return h;
+}
+
+// Whether two texts are the same bytes; short ones, as names and waybills are, without a
+// call.
+bool sameBytes(QByteArrayView a, QByteArrayView b) {
+    const qsizetype n = a.size();
+    if (n != b.size())
+        return false;
+    const char* p = a.data();
+    const char* q = b.data();
+    if (n > 16)
+        return std::memcmp(p, q, size_t(n)) == 0;
+    if (n >= 8) {
+        quint64 x, y, u, v;
+        std::memcpy(&x, p, 8);
+        std::memcpy(&y, q, 8);
+        std::memcpy(&u, p + n - 8, 8);
+        std::memcpy(&v, q + n - 8, 8);
+        return x == y && u == v;
+    }
+    return n == 0 || shortWord(p, n) == shortWord(q, n);
+}
+
 // Seconds since the start of Julian day 0 of a scan time given as "yyyy-mm-dd hh:mm:ss" (what
 // the embedded database keeps, and how the reader writes a date-time); -1 when it is not one.
 // lastDate keeps the previous row's date: scans come in time order, so most rows share it.
@@ -50,7 +106,7 @@ struct TimeParser {
                 r = r * 10 + (t[i] - '0');
             return r;
         };
-        if (lastDay < 0 || std::memcmp(lastDate, t.data(), sizeof lastDate) != 0) {
+        if (lastDay < 0 || !sameBytes(QByteArrayView(lastDate, sizeof lastDate), t.first(10))) {
             const QDate day(number(0, 4), number(5, 2), number(8, 2));
             if (!day.isValid())
                 return -1;
@@ -60,31 +116,6 @@ struct TimeParser {
         return lastDay * SecondsPerDay + number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2);
     }
 };
-
-// Eight bytes at a time, each word mixed in by a multiply, with a final mix so that every bit
-// depends on every byte.
-quint64 hashOf(QByteArrayView text) {
-    constexpr quint64 K = 0x9e3779b97f4a7c15ULL;
-    const char* p = text.data();
-    qsizetype n = text.size();
-    quint64 h = quint64(n) * K;
-    for (; n >= 8; p += 8, n -= 8) {
-        quint64 w;
-        std::memcpy(&w, p, 8);
-        h = (h ^ w) * K;
-        h ^= h >> 29;
-    }
-    if (n > 0) {
-        quint64 w = 0;
-        std::memcpy(&w, p, size_t(n));
-        h = (h ^ w) * K;
-        h ^= h >> 29;
-    }
-    h ^= h >> 32;
-    h *= 0xd6e8feb86659fd93ULL;
-    h ^= h >> 32;
-    return h;
-}
 
 // Texts kept one after another in one buffer, each with its hash: no allocation per text.
 class TextStore {
@@ -144,7 +175,7 @@ public:
                 return index;
             }
             const int at = int(quint32(slot)) - 1;
-            if (slot >> 32 == tag && m_texts.view(at) == text)
+            if (slot >> 32 == tag && sameBytes(m_texts.view(at), text))
                 return at;
         }
     }
@@ -216,7 +247,7 @@ std::vector<int> numberEqual(const Texts& texts, std::vector<int>& first) {
                 const int i = keys[k].second;
                 same[size_t(i)] = i;
                 for (size_t j = a; j < k; ++j) {
-                    if (texts.view(keys[j].second) == texts.view(i)) {
+                    if (sameBytes(texts.view(keys[j].second), texts.view(i))) {
                         same[size_t(i)] = same[size_t(keys[j].second)];
                         break;
                     }
@@ -515,14 +546,25 @@ QString Stats::statement(const StatsFilter& filter) {
     return sql;
 }
 
-QVariantList Stats::parameters(const Dialect& dialect, const StatsFilter& filter) {
-    // From the first day's midnight up to, not including, the midnight after the last day.
+namespace {
+
+// The statement's values for the scans from begin up to, not including, end.
+QVariantList rangeParameters(const Dialect& dialect, const StatsFilter& filter,
+                             const QDateTime& begin, const QDateTime& end) {
     QVariantList values = {QStringLiteral("完成关闭"), QStringLiteral("发货出库"),
-                           dialect.dateParam(filter.from), dialect.dateParam(filter.to.addDays(1))};
+                           dialect.dateTimeParam(begin), dialect.dateTimeParam(end)};
     for (const QString* v : {&filter.shop, &filter.sndStyle})
         if (!v->isEmpty())
             values.append(*v);
     return values;
+}
+
+} // namespace
+
+QVariantList Stats::parameters(const Dialect& dialect, const StatsFilter& filter) {
+    // From the first day's midnight up to, not including, the midnight after the last day.
+    return rangeParameters(dialect, filter, filter.from.startOfDay(),
+                           filter.to.addDays(1).startOfDay());
 }
 
 StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
@@ -531,9 +573,11 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
         out.days.append(d);
     const int dayCount = int(out.days.size());
 
-    const auto read = [](Connection& db, const StatsFilter& days, Part& into) {
-        Query query(db, statement(days));
-        query.bindAll(parameters(db.dialect(), days));
+    const QDateTime begin = filter.from.startOfDay();
+    const QDateTime end = filter.to.addDays(1).startOfDay();
+    const auto read = [&](Connection& db, const QDateTime& from, const QDateTime& to, Part& into) {
+        Query query(db, statement(filter));
+        query.bindAll(rangeParameters(db.dialect(), filter, from, to));
         query.exec();
         RowReader rows(query);
         clearVectorUpperState();
@@ -542,22 +586,19 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     };
     Part all;
     Part laterPart; // its orders stay there when appended to all
-    if (orders.engine() != Engine::Sqlite || dayCount < 2) {
-        read(orders, filter, all);
+    if (orders.engine() != Engine::Sqlite) {
+        read(orders, begin, end, all);
     } else {
         // The embedded file is read on two cores: a connection reads and gathers the later
-        // days on another thread while this thread does the first days, and the later part is
-        // appended. Reading costs far more than what follows it: an even split of the days was
-        // fastest. Orders, names and scans are numbered and ordered as from one statement, so
-        // every figure and every tie stays the same.
-        StatsFilter first = filter;
-        first.to = filter.from.addDays((dayCount + 1) / 2 - 1);
-        StatsFilter later = filter;
-        later.from = first.to.addDays(1);
+        // half of the time on another thread while this thread does the first half, and the
+        // later part is appended. Reading costs far more than what follows it, and halves of
+        // the time were the most even split. Orders, names and scans are numbered and ordered
+        // as from one statement, so every figure and every tie stays the same.
+        const QDateTime middle = begin.addSecs(begin.secsTo(end) / 2);
         laterPart.keepKeys = true;
         // Both parts read through connections of their own, opened for this read and set up
         // for it; the caller's connection stays as it is.
-        const auto readOwn = [&](const StatsFilter& days, Part& into) {
+        const auto readOwn = [&](const QDateTime& from, const QDateTime& to, Part& into) {
             Connection own;
             own.setConnectionString(orders.connectionString());
             own.setBaseFolder(orders.baseFolder());
@@ -566,9 +607,9 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
             const QString setup = own.dialect().largeReadSetup();
             if (!setup.isEmpty())
                 execute(own, setup);
-            read(own, days, into);
+            read(own, from, to, into);
         };
-        inParallel([&] { readOwn(later, laterPart); }, [&] { readOwn(first, all); });
+        inParallel([&] { readOwn(middle, end, laterPart); }, [&] { readOwn(begin, middle, all); });
         all.append(laterPart);
     }
     out.scans = all.rows;
