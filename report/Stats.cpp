@@ -567,7 +567,7 @@ QVariantList Stats::parameters(const Dialect& dialect, const StatsFilter& filter
                            filter.to.addDays(1).startOfDay());
 }
 
-StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
+StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter, int readers) {
     StatsFigures out;
     for (QDate d = filter.from; d <= filter.to; d = d.addDays(1))
         out.days.append(d);
@@ -586,7 +586,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter) {
     };
     Part all;
     Part laterPart; // its orders stay there when appended to all
-    if (orders.engine() != Engine::Sqlite) {
+    if (orders.engine() != Engine::Sqlite || readers < 2) {
         read(orders, begin, end, all);
     } else {
         // The embedded file is read on two cores: a connection reads and gathers the later

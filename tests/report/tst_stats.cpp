@@ -92,6 +92,35 @@ QString describe(const OperatorFigures& o) {
         .arg(days.join(u','));
 }
 
+// Every figure as text, sums to the last bit: two ways of reading that agree give equal texts.
+QString describeAll(const StatsFigures& f) {
+    const auto exact = [](double v) {
+        return QString::number(v, 'g', 17);
+    };
+    QStringList out{QStringLiteral("scans %1").arg(f.scans)};
+    for (const QDate& d : f.days)
+        out.append(d.toString(Qt::ISODate));
+    for (const OperatorFigures& o : f.operators)
+        out.append(describe(o) + u' ' + exact(o.postage) + u' ' + exact(o.parcelsPerHour));
+    for (const MethodFigures& m : f.methods)
+        out.append(QStringLiteral("%1 %2 %3 %4 %5")
+                       .arg(m.name)
+                       .arg(m.parcels)
+                       .arg(m.weightGrams)
+                       .arg(exact(m.postage), exact(m.averagePostage)));
+    for (const ProvinceFigures& p : f.provinces)
+        out.append(QStringLiteral("%1 %2 %3").arg(p.name).arg(p.parcels).arg(exact(p.postage)));
+    for (const WeightDifference& w : f.weightDifferences)
+        out.append(QStringLiteral("%1 %2 %3 %4")
+                       .arg(w.waybill)
+                       .arg(w.goodsGrams)
+                       .arg(w.parcelGrams)
+                       .arg(exact(w.share)));
+    for (int n : f.parcelsPerHour)
+        out.append(QString::number(n));
+    return out.join(u'\n');
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(tv::StatsFilter)
@@ -111,6 +140,9 @@ private slots:
     void workbookReadBack();
     void demoDataAgainstPlainSql();
     void provincesBeyondFifteen();
+    void readersAgree_data();
+    void readersAgree();
+    void fileGoneBeforeTheRead();
 
 private:
     QTemporaryDir m_dir;
@@ -424,6 +456,99 @@ void TestStats::provincesBeyondFifteen() {
     // Every parcel at the same second: gaps of 0, a working time of 0, no rate.
     QCOMPARE(f.operators[0].medianGapSeconds, 0.0);
     QCOMPARE(f.operators[0].parcelsPerHour, 0.0);
+}
+
+void TestStats::readersAgree_data() {
+    QTest::addColumn<int>("firstDay"); // days before today
+    QTest::addColumn<int>("lastDay");
+    QTest::newRow("five days, split at noon of the third") << 4 << 0;
+    QTest::newRow("two days, split at midnight") << 3 << 2;
+    QTest::newRow("one day, split at noon") << 2 << 2;
+    QTest::newRow("today only") << 0 << 0;
+}
+
+// Demo scans over five days, and rows on both sides of the middle of the range, read on one
+// connection and by two readers at once: every figure, every order of ties and every sum to
+// the last bit agree.
+void TestStats::readersAgree() {
+    QFETCH(int, firstDay);
+    QFETCH(int, lastDay);
+    QTemporaryDir dir;
+    Connection c;
+    test::openOrders(c, test::createOrderDb(dir.path()));
+    DemoOptions options;
+    options.orders = 3000;
+    options.scanDays = 5;
+    options.scansPerDay = 300;
+    fillDemoOrders(c, options);
+
+    // Around the middle of this range (noon of an odd count of days, midnight of an even).
+    const QDate today = QDate::currentDate();
+    const QDate from = today.addDays(-firstDay);
+    const QDate to = today.addDays(-lastDay);
+    const QDateTime begin = from.startOfDay();
+    const QDateTime middle = begin.addSecs(begin.secsTo(to.addDays(1).startOfDay()) / 2);
+    const auto at = [&](int seconds) {
+        return middle.addSecs(seconds).toString(u"yyyy-MM-dd HH:mm:ss");
+    };
+    Transaction tx(c);
+    const int base = selectRows(c, "select max([ID]) as [m] from [df_Trade]")[0].integer("m");
+    const auto order = [&](int n, const QString& waybill, int goods, int parcel, double fee,
+                           const QString& method, const QString& province) {
+        insertRow(c, "df_Trade",
+                  {{"ID", base + n},
+                   {"PostID", waybill},
+                   {"Shop", "S1"},
+                   {"sndStyle", method},
+                   {"Province", province},
+                   {"weight", goods},
+                   {"weight2", parcel},
+                   {"PostFee2", fee}});
+    };
+    const auto scan = [&](int n, int seconds, const QString& user) {
+        insertRow(
+            c, "df_TradeLog",
+            {{"TradeID", base + n}, {"Time", at(seconds)}, {"User", user}, {"Event", "完成关闭"}});
+    };
+    // One order scanned on both sides; a waybill of two orders, one on each side.
+    order(1, "SPLIT1", 1000, 1500, 7.1, "圆通", "浙江省");
+    scan(1, -1, "张三");
+    scan(1, 0, "张三");
+    order(2, "SPLIT2", 400, 700, 3.3, "圆通", "浙江省");
+    order(3, "SPLIT2", 600, 800, 4.4, "圆通", "浙江省");
+    scan(2, -2, "李四");
+    scan(3, 1, "李四");
+    // An operator, a method and a province seen only after the middle; the same share of
+    // weight difference (+50 %) on both sides, so their order is a tie.
+    order(4, "LATE4", 2000, 3000, 9.99, "新物流", "新疆");
+    scan(4, 2, "新来的");
+    order(5, "EARLY5", 2000, 3000, 0.1, "圆通", "浙江省");
+    scan(5, -3, "张三");
+    tx.commit();
+
+    const StatsFilter filter{from, to, {}, {}};
+    const QString one = describeAll(Stats::compute(c, filter, 1));
+    const QString two = describeAll(Stats::compute(c, filter, 2));
+    QCOMPARE(two, one);
+    // The waybill read by both sides is one parcel of both orders' weights.
+    QVERIFY2(one.contains(u"\nSPLIT2 1000 1500 0.5\n"_qs), qPrintable(one));
+    QVERIFY(one.contains(u"\n新来的 1/1 3000g"_qs));
+}
+
+// The order file gone after the window opened it: the statistics say so, and make no new file.
+void TestStats::fileGoneBeforeTheRead() {
+    QTemporaryDir dir;
+    const QString path = makeFixture(dir.path());
+    Connection c;
+    test::openOrders(c, path);
+    QVERIFY(QFile::remove(path));
+    try {
+        Stats::compute(c, september(1, 2));
+        QFAIL("no error");
+    } catch (const Error& e) {
+        QVERIFY2(e.message().contains(path), qPrintable(e.message()));
+    }
+    QVERIFY(!QFile::exists(path));
 }
 
 QTEST_GUILESS_MAIN(TestStats)
