@@ -92,6 +92,16 @@ QString describe(const OperatorFigures& o) {
         .arg(days.join(u','));
 }
 
+// Demo orders in folder, with 300 scans a day over the last five days.
+void openDemoScans(Connection& c, const QString& folder) {
+    test::openOrders(c, test::createOrderDb(folder));
+    DemoOptions options;
+    options.orders = 3000;
+    options.scanDays = 5;
+    options.scansPerDay = 300;
+    fillDemoOrders(c, options);
+}
+
 // Every figure as text, sums to the last bit: two ways of reading that agree give equal texts.
 QString describeAll(const StatsFigures& f) {
     const auto exact = [](double v) {
@@ -330,12 +340,7 @@ void TestStats::workbookReadBack() {
 void TestStats::demoDataAgainstPlainSql() {
     QTemporaryDir dir;
     Connection c;
-    test::openOrders(c, test::createOrderDb(dir.path()));
-    DemoOptions options;
-    options.orders = 3000;
-    options.scanDays = 5;
-    options.scansPerDay = 300;
-    fillDemoOrders(c, options);
+    openDemoScans(c, dir.path());
     const QDate today = QDate::currentDate();
     const StatsFilter filter{today.addDays(-4), today, {}, {}};
     const StatsFigures f = Stats::compute(c, filter);
@@ -475,12 +480,7 @@ void TestStats::readersAgree() {
     QFETCH(int, lastDay);
     QTemporaryDir dir;
     Connection c;
-    test::openOrders(c, test::createOrderDb(dir.path()));
-    DemoOptions options;
-    options.orders = 3000;
-    options.scanDays = 5;
-    options.scansPerDay = 300;
-    fillDemoOrders(c, options);
+    openDemoScans(c, dir.path());
 
     // Around the middle of this range (noon of an odd count of days, midnight of an even).
     const QDate today = QDate::currentDate();
