@@ -127,14 +127,6 @@ public:
         m_bytes.append(text.data(), size_t(text.size()));
         return int(m_entries.size()) - 1;
     }
-    void reserveN(size_t n) {
-        m_entries.reserve(n);
-        m_bytes.reserve(n * 13);
-    }
-    void reserve(const TextStore& more) {
-        m_entries.reserve(m_entries.size() + more.m_entries.size());
-        m_bytes.reserve(m_bytes.size() + more.m_bytes.size());
-    }
     QByteArrayView view(int index) const {
         const Entry& e = m_entries[size_t(index)];
         return QByteArrayView(m_bytes.data() + e.offset, qsizetype(e.size));
@@ -200,7 +192,29 @@ private:
     std::vector<quint64> m_slots; // tag << 32 | index + 1; 0 when free
 };
 
-template <typename There, typename Here> void inParallel(There&& there, Here&& here);
+// Runs there on another thread and here on this one, and returns when both are done; an
+// exception from either is thrown here.
+template <typename There, typename Here> void inParallel(There&& there, Here&& here) {
+    std::exception_ptr failure;
+    std::thread thread([&] {
+        try {
+            clearVectorUpperState();
+            there();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        clearVectorUpperState();
+        here();
+    } catch (...) {
+        thread.join();
+        throw;
+    }
+    thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
 
 // Numbers texts so that equal texts get one number, in order of first appearance; first
 // receives, for each number, its first text. Sorting by hash reads memory in order, where a
@@ -374,9 +388,9 @@ struct Scan {
     bool operator==(const Scan& o) const { return seconds == o.seconds && item == o.item; }
 };
 
-// What one reader gathers from the rows of its days: each order once, with the columns of its
-// first row, and each operator's scans in row order. Orders, operators, methods and provinces
-// are numbered in order of first appearance.
+// What one reader gathers from the rows of its part of the time: each order once, with the columns
+// of its first row, and each operator's scans in row order. Orders, operators, methods and
+// provinces are numbered in order of first appearance.
 struct Part {
     bool keepKeys = false; // for a part appended to another
     int rows = 0;
@@ -389,13 +403,6 @@ struct Part {
     TimeParser times;
 
     template <typename Rows> void read(Rows& r) {
-        if (getenv("RES")) {
-            orders.reserve(600000);
-            waybills.reserveN(600000);
-            scans.resize(8);
-            for (auto& v : scans)
-                v.reserve(200000);
-        }
         while (r.next()) {
             ++rows;
             bool numeric = false;
@@ -425,7 +432,7 @@ struct Part {
         }
     }
 
-    // Takes in the part of the days after this part's, as if its rows had followed this
+    // Takes in the part of the time after this part's, as if its rows had followed this
     // part's. Its orders stay in that part and are numbered after this part's: order(i). One
     // that this part read too is marked a copy, and the scans count this part's.
     void append(Part& later) {
@@ -475,46 +482,29 @@ struct Part {
     struct Waybills {
         const Part& part;
         int size() const { return part.orderCount(); }
-        const TextStore& store(int& i) const {
+        quint64 hash(int i) const {
+            const auto [store, at] = locate(i);
+            return store.hash(at);
+        }
+        QByteArrayView view(int i) const {
+            const auto [store, at] = locate(i);
+            return store.view(at);
+        }
+        QString text(int i) const { return QString::fromUtf8(view(i)); }
+
+    private:
+        std::pair<const TextStore&, int> locate(int i) const {
             const int own = part.waybills.size();
             if (i < own)
-                return part.waybills;
-            i -= own;
-            return part.m_later->waybills;
+                return {part.waybills, i};
+            return {part.m_later->waybills, i - own};
         }
-        quint64 hash(int i) const { return store(i).hash(i); }
-        QByteArrayView view(int i) const { return store(i).view(i); }
-        QString text(int i) const { return store(i).text(i); }
     };
     Waybills allWaybills() const { return {*this}; }
 
 private:
     Part* m_later = nullptr;
 };
-
-// Runs there on another thread and here on this one, and returns when both are done; an
-// exception from either is thrown here.
-template <typename There, typename Here> void inParallel(There&& there, Here&& here) {
-    std::exception_ptr failure;
-    std::thread thread([&] {
-        try {
-            clearVectorUpperState();
-            there();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    try {
-        clearVectorUpperState();
-        here();
-    } catch (...) {
-        thread.join();
-        throw;
-    }
-    thread.join();
-    if (failure)
-        std::rethrow_exception(failure);
-}
 
 double median(std::vector<qint64>& values) {
     if (values.empty())
