@@ -96,16 +96,18 @@ class Screen:
         return self.save(name, self.grab(window))
 
     def settle(self, window, timeout=30):
-        """Waits until two screenshots of a window half a second apart are equal."""
+        """Waits until a screenshot of a window equals one of the two taken before it, half a
+        second apart: a text caret blinks every half second, so a still window with a caret
+        alternates between two pictures."""
         deadline = time.time() + timeout
-        last = None
+        earlier, data = [], None
         while time.time() < deadline:
             data = self.dump(window)
-            if data == last:
+            if data in earlier:
                 break
-            last = data
+            earlier = [data] + earlier[:1]
             time.sleep(0.5)
-        return self.grab(window, last)
+        return self.grab(window, data)
 
 
 def geometry(display, window):
