@@ -5,6 +5,7 @@
 #include "platform/gui/GuiDialogs.h"
 #include "platform/gui/GuiMessageBoxes.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -136,6 +137,8 @@ private slots:
         QVERIFY2(captions.contains(u"保存(&S)"_qs) && captions.contains(u"取消"_qs),
                  qPrintable(captions.join(u'|')));
         QCOMPARE(dialog.windowTitle(), u"另存为"_qs);
+        // The type column of a folder, which Qt's own catalog leaves in English.
+        QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(QDir::tempPath())), u"文件夹"_qs);
         auto* name = dialog.findChild<QLineEdit*>(u"fileNameEdit"_qs);
         QVERIFY(name);
         QCOMPARE(name->text(), u"default"_qs);
