@@ -209,7 +209,9 @@ bool Connection::openSqlite(const QString& path, bool configuration) {
             fail(QStringLiteral("%1 is not a configuration file of this program.").arg(path));
             return false;
         }
-        if (!configuration)
+        if (m_readsOnly)
+            m_journalMode = pragmaText(QStringLiteral("pragma journal_mode")).toLower();
+        else if (!configuration)
             useWriteAheadLog();
     } catch (const Error& e) {
         fail(QStringLiteral("%1: %2").arg(path, e.message()));

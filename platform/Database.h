@@ -104,6 +104,9 @@ public:
 
     // Journal mode of an SQLite file as opened ("wal", or the mode it kept, such as "delete").
     const QString& journalMode() const { return m_journalMode; }
+    // A connection opened only to read an SQLite file leaves its journal mode as it is: it
+    // neither tries the switch to a write-ahead log (and its wait) nor changes the syncing.
+    void setReadsOnly(bool on) { m_readsOnly = on; }
 
     // Transactions whose begin waited 1 ms or more, mostly for another writer's lock, and the
     // time they waited; for benchmarks.
@@ -133,6 +136,7 @@ private:
     QString m_lastError;
     QString m_baseFolder;
     QString m_journalMode;
+    bool m_readsOnly = false;
     Dialect m_dialect;
     OdbcOptions m_odbcOptions;
     qint64 m_statements = 0;

@@ -587,11 +587,13 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter, int r
         const QDateTime middle = begin.addSecs(begin.secsTo(end) / 2);
         laterPart.keepKeys = true;
         // Both parts read through connections of their own, opened for this read and set up
-        // for it; the caller's connection stays as it is.
+        // for it; the caller's connection stays as it is. They leave the file's journal mode
+        // alone: a file another program holds in rollback mode would cost each a wait.
         const auto readOwn = [&](const QDateTime& from, const QDateTime& to, Part& into) {
             Connection own;
             own.setConnectionString(orders.connectionString());
             own.setBaseFolder(orders.baseFolder());
+            own.setReadsOnly(true);
             if (!own.open())
                 throw Error(own.lastError());
             const QString setup = own.dialect().largeReadSetup();

@@ -4,6 +4,7 @@
 // the program opens the order database, scanned in both modes and passed by the batch pass.
 #include "platform/Database.h"
 #include "platform/Error.h"
+#include "report/Stats.h"
 #include "shipping/BatchPackOut.h"
 #include "shipping/Scan.h"
 
@@ -138,6 +139,7 @@ private slots:
     void scansAndPasses_data();
     void scansAndPasses();
     void heldByAnotherReader();
+    void readerLeavesTheJournalMode();
     void caseWithoutNocase();
     void duplicateOrderKeyRefused();
 };
@@ -233,11 +235,44 @@ void TestForeignDb::heldByAnotherReader() {
     Scan(orders, config, sink).run(input(QStringLiteral("YT1001"), false));
     QCOMPARE(sink.successes, QList<bool>{true});
     QCOMPARE(BatchPackOut(orders).run(), 2);
+    {
+        // The statistics read the file on connections of their own while the other reader
+        // holds it again: they leave its mode alone, and count the order of the text key.
+        test::SqliteLock reader(file, test::SqliteLock::Kind::Read, 1500);
+        QVERIFY(reader.held());
+        const QDate day(2024, 3, 5);
+        const StatsFigures f = Stats::compute(orders, {day, day, {}, {}});
+        QCOMPARE(f.scans, 1);
+        QCOMPARE(f.operators.size(), 1);
+        QCOMPARE(f.operators[0].name, QStringLiteral("张三"));
+        QCOMPARE(f.operators[0].weightGrams, 1250);
+        QCOMPARE(f.operators[0].parcelsPerDay, QList<int>{1});
+    }
     orders.close();
     QCOMPARE(sqlite3(file, QStringLiteral("pragma journal_mode")), QStringLiteral("delete"));
     QCOMPARE(sqlite3(file, QStringLiteral("select TradeStatus, weight2 from df_Trade where "
                                           "PostID = 'YT1001'; select count(*) from df_TradeLog")),
              QStringLiteral("交易完成|1250\n1"));
+}
+
+// A connection that only reads (as the statistics open theirs) does not try the switch to a
+// write-ahead log: the file stays in rollback mode, where the program's own connection
+// switches it.
+void TestForeignDb::readerLeavesTheJournalMode() {
+    QTemporaryDir dir;
+    const QString file =
+        shopFile(dir, QString::fromUtf8(kPlainSchema).arg(QStringLiteral(" collate nocase")), true);
+    {
+        Connection reader;
+        reader.setReadsOnly(true);
+        QVERIFY2(openShopFile(reader, file), qPrintable(reader.lastError()));
+        QCOMPARE(reader.journalMode(), QStringLiteral("delete"));
+        QCOMPARE(selectRows(reader, QStringLiteral("select [ID] from [df_Trade]")).size(), 3);
+    }
+    QCOMPARE(sqlite3(file, QStringLiteral("pragma journal_mode")), QStringLiteral("delete"));
+    Connection orders;
+    QVERIFY2(openShopFile(orders, file), qPrintable(orders.lastError()));
+    QCOMPARE(orders.journalMode(), QStringLiteral("wal"));
 }
 
 void TestForeignDb::caseWithoutNocase() {
