@@ -6,9 +6,9 @@
 #include "platform/gui/HandlerGuard.h"
 #include "xls/XlsWorkbook.h"
 
-#include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -98,7 +98,13 @@ QChart* newChart(const QString& title, const QFont& font) {
 // A count axis from 0 with ticks on whole numbers only, so that "%d" labels never repeat.
 void wholeNumberTicks(QValueAxis* axis, double max) {
     const double top = std::max(1.0, std::ceil(max));
-    const double step = std::max(1.0, std::ceil(top / 5));
+    // About five ticks, a step of 1, 2 or 5 times a power of ten: 20000, not 15500.
+    const double least = std::max(1.0, top / 5);
+    const double power = std::pow(10.0, std::floor(std::log10(least)));
+    double step = 10 * power;
+    for (double m : {5.0, 2.0, 1.0})
+        if (m * power >= least)
+            step = m * power;
     axis->setRange(0, std::ceil(top / step) * step);
     axis->setTickType(QValueAxis::TicksDynamic);
     axis->setTickAnchor(0);
@@ -193,6 +199,8 @@ QTableView* TTjbbForm::table(tv::StatsTableModel*& model, const QStringList& cap
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->verticalHeader()->hide();
+    // Fitting a column to its contents looks at the rows in view only.
+    view->verticalHeader()->setResizeContentsPrecision(0);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setStretchLastSection(true);
     view->horizontalHeader()->setDefaultSectionSize(94);
@@ -337,14 +345,22 @@ void TTjbbForm::drawCharts() {
         stacked->append(set);
     }
     opr->addSeries(stacked);
-    QStringList days;
-    for (const QDate& d : f.days)
-        days.append(d.toString(QStringLiteral("dd")));
-    auto* dayAxis = new QBarCategoryAxis;
-    dayAxis->append(days);
+    // Day d's bar stands at d. A month has more days than names fit under the bars side by
+    // side: every step-th day is named, eight names at most, or four beyond a month, where a
+    // name carries the month too.
+    const int dayCount = int(f.days.size());
+    auto* dayAxis = new QCategoryAxis;
+    dayAxis->setRange(-0.5, std::max(0, dayCount - 1) + 0.5);
+    dayAxis->setStartValue(-0.5);
+    dayAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    dayAxis->setGridLineVisible(false);
+    const bool months = dayCount > 31;
+    const int names = months ? 4 : 8;
+    const int step = std::max(1, (dayCount + names - 1) / names);
+    const QString format = months ? QStringLiteral("MM-dd") : QStringLiteral("dd");
+    for (int d = 0; d < dayCount; d += step)
+        dayAxis->append(f.days[d].toString(format), d);
     styleAxis(dayAxis, base);
-    if (days.size() > 10)
-        dayAxis->setLabelsAngle(-90);
     opr->addAxis(dayAxis, Qt::AlignBottom);
     stacked->attachAxis(dayAxis);
     auto* oprValues = new QValueAxis;

@@ -7,6 +7,7 @@
 #include "support/TestSupport.h"
 
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QStackedBarSeries>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QValueAxis>
 #include <QtTest>
 
 using namespace tv;
@@ -27,6 +29,8 @@ private slots:
     void cleanup();
     void statShowsTablesAndCharts();
     void filterLists();
+    void axesReadable_data();
+    void axesReadable();
     void exportWritesTheFigures();
     void refusals_data();
     void refusals();
@@ -108,6 +112,34 @@ void TestStatsTab::statShowsTablesAndCharts() {
     m_form->ButtonStat->click();
     QCOMPARE(opr->rowCount(), 2);
     QCOMPARE(m_form->ChartOpr->chart()->series().size(), 1);
+}
+
+void TestStatsTab::axesReadable_data() {
+    QTest::addColumn<QDate>("from");
+    QTest::addColumn<QStringList>("names"); // under the days' bars
+    const QDate last(2011, 9, 2);
+    QTest::newRow("two days") << last.addDays(-1) << QStringList{"01", "02"};
+    QTest::newRow("a month: every fourth day")
+        << last.addDays(-30) << QStringList{"03", "07", "11", "15", "19", "23", "27", "31"};
+    QTest::newRow("two months: with the month")
+        << last.addDays(-61) << QStringList{"07-03", "07-19", "08-04", "08-20"};
+}
+
+// Day names stand side by side, not turned, and the count axis steps by 1, 2 or 5 times a
+// power of ten.
+void TestStatsTab::axesReadable() {
+    QFETCH(QDate, from);
+    QFETCH(QStringList, names);
+    m_form->setDates(from, QDate(2011, 9, 2));
+    m_form->ButtonStat->click();
+    QChart* chart = m_form->ChartOpr->chart();
+    auto* days = qobject_cast<QCategoryAxis*>(chart->axes(Qt::Horizontal).value(0));
+    QVERIFY(days);
+    QCOMPARE(days->categoriesLabels(), names);
+    QCOMPARE(days->labelsAngle(), 0);
+    auto* counts = qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0));
+    QVERIFY(counts);
+    QCOMPARE(counts->tickInterval(), 1.0); // at most 2 parcels a day
 }
 
 void TestStatsTab::filterLists() {
