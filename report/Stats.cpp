@@ -506,17 +506,40 @@ private:
     Part* m_later = nullptr;
 };
 
-double median(std::vector<qint64>& values) {
-    if (values.empty())
-        return -1;
-    const size_t mid = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + qsizetype(mid), values.end());
-    const double upper = double(values[mid]);
-    if (values.size() % 2 == 1)
-        return upper;
-    const qint64 lower = *std::max_element(values.begin(), values.begin() + qsizetype(mid));
-    return (double(lower) + upper) / 2;
-}
+// The median of the gaps between one operator's scans on a day: whole seconds under a day,
+// counted per value, so that the median is a walk over the counts instead of a selection
+// among a quarter of a million gaps.
+class GapMedian {
+public:
+    void add(qint64 seconds) {
+        ++m_counts[size_t(seconds)];
+        ++m_total;
+    }
+    // -1 without gaps; with an even count, the mean of the two middle ones.
+    double median() const {
+        if (m_total == 0)
+            return -1;
+        const qint64 upper = valueAt(m_total / 2);
+        if (m_total % 2 == 1)
+            return double(upper);
+        return (double(valueAt(m_total / 2 - 1)) + double(upper)) / 2;
+    }
+
+private:
+    // The gap of the given rank (from 0) in increasing order.
+    qint64 valueAt(qint64 rank) const {
+        qint64 seen = 0;
+        for (size_t v = 0; v < m_counts.size(); ++v) {
+            seen += m_counts[v];
+            if (seen > rank)
+                return qint64(v);
+        }
+        return qint64(m_counts.size()) - 1;
+    }
+
+    std::vector<int> m_counts = std::vector<int>(size_t(SecondsPerDay), 0);
+    qint64 m_total = 0;
+};
 
 QString noneText() {
     return QStringLiteral("（无）");
@@ -640,8 +663,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter, int r
             // The orders of one waybill scanned together are one scan.
             list.erase(std::unique(list.begin(), list.end()), list.end());
             f.parcelsPerDay.fill(0, dayCount);
-            std::vector<qint64> gaps;
-            gaps.reserve(list.size());
+            GapMedian gaps;
             qint64 dayStart = 0;
             for (size_t i = 0; i < list.size(); ++i) {
                 const Scan& s = list[i];
@@ -655,7 +677,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter, int r
                 if (hourParcels.add(hour, s.item))
                     ++out.parcelsPerHour[size_t(hour)];
                 if (i > 0 && list[i - 1].seconds / SecondsPerDay == day)
-                    gaps.push_back(s.seconds - list[i - 1].seconds);
+                    gaps.add(s.seconds - list[i - 1].seconds);
                 else
                     dayStart = s.seconds;
                 // The last scan of a day closes the day's span.
@@ -664,7 +686,7 @@ StatsFigures Stats::compute(Connection& orders, const StatsFilter& filter, int r
             }
             f.parcels = userParcels.countOf(int(u));
             f.parcelsPerHour = f.workSeconds > 0 ? f.parcels * 3600.0 / double(f.workSeconds) : 0;
-            f.medianGapSeconds = median(gaps);
+            f.medianGapSeconds = gaps.median();
             out.operators.append(f);
         }
         std::stable_sort(out.operators.begin(), out.operators.end(),
