@@ -123,6 +123,7 @@ void TestStatsTab::axesReadable_data() {
         << last.addDays(-30) << QStringList{"03", "07", "11", "15", "19", "23", "27", "31"};
     QTest::newRow("two months: with the month")
         << last.addDays(-61) << QStringList{"07-03", "07-19", "08-04", "08-20"};
+    QTest::newRow("from after to: no days") << last.addDays(1) << QStringList();
 }
 
 // Day names stand side by side, not turned, and the count axis steps by 1, 2 or 5 times a
