@@ -12,10 +12,13 @@ class Display:
 
     def __init__(self):
         # Xvfb picks a free display itself and writes its number to the pipe, so parallel
-        # runs never share one.
+        # runs never share one. Without -noreset the server resets when its last client
+        # leaves, and a program starting just then cannot connect ("could not connect to
+        # display"): that happened when a test closed one copy of the program and started the
+        # next.
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                      "1024x768x24", "-nolisten", "tcp"],
+                                      "1024x768x24", "-nolisten", "tcp", "-noreset"],
                                      pass_fds=(write_end,), stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         os.close(write_end)
